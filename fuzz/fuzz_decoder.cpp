@@ -1,0 +1,36 @@
+// Feeds bytes to one reader (FUZZ_READER names it, "any" means the sniff table). A decoded image
+// must be well formed, and goes on through the operations the program applies to it.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "imglib/formats/registry.h"
+#include "imglib/ops/ops.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::span<const std::uint8_t> file(data, size);
+    imglib::Image image;
+    imglib::Status status;
+    if (std::string_view(FUZZ_READER) == "any") {
+        status = imglib::decodeAny(file, image);
+    } else {
+        const imglib::Codec* codec = imglib::findCodec(FUZZ_READER);
+        if (codec == nullptr)
+            std::abort();
+        (void)codec->sniff(file);
+        status = codec->decode(file, image);
+    }
+    if (!status)
+        return 0;
+    if (!imglib::isWellFormed(image))
+        std::abort();
+    // Small images also go through the operations, which must accept anything a reader makes.
+    if (std::uint64_t{image.width} * image.height <= 4096) {
+        imglib::Image out;
+        (void)imglib::reduceColours(image, 4, true, out);
+        (void)imglib::toGrey(image, out);
+        (void)imglib::zoom(image, 37, 37, out);
+    }
+    return 0;
+}

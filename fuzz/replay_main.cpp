@@ -1,0 +1,31 @@
+// Replays every file of the folders named on the command line through the fuzz target, so that
+// ordinary test runs keep each crash the fuzzers ever found fixed.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+int main(int argc, char** argv)
+{
+    namespace fs = std::filesystem;
+    int count = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::error_code ec;
+        if (!fs::is_directory(argv[i], ec))
+            continue;
+        for (const auto& entry : fs::recursive_directory_iterator(argv[i])) {
+            if (!entry.is_regular_file())
+                continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+            ++count;
+        }
+    }
+    std::printf("replayed %d files\n", count);
+    return 0;
+}

@@ -1,0 +1,48 @@
+// Reading whole files, and writing files that appear complete or not at all.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "imglib/core/status.h"
+
+namespace imglib {
+
+// Files larger than this are not read.
+inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
+
+// Reads the regular file at `path` into `out`. Devices, pipes and folders are refused (they could
+// block or never end), and so are files over kMaxFileBytes.
+Status readWholeFile(const char* path, std::vector<std::uint8_t>& out);
+
+// A new file beside the target, created exclusively (never through an existing name or link),
+// which replaces the target by a rename only when commit() is called; otherwise it is removed.
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile();
+
+    Status open(const std::string& target);
+    int fd() const { return fd_; }
+    const std::string& temporaryPath() const { return tempPath_; }
+    Status write(std::span<const std::uint8_t> bytes);
+    // Closes the file and renames it over the target. A symbolic link at the target is replaced,
+    // not followed.
+    Status commit();
+
+private:
+    void discard();
+
+    std::string target_;
+    std::string tempPath_;
+    int fd_ = -1;
+};
+
+// Writes `bytes` to `target` through an AtomicFile.
+Status writeWholeFile(const std::string& target, std::span<const std::uint8_t> bytes);
+
+}  // namespace imglib

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "imglib/core/image.h"
+
+namespace imglib::bmp {
+
+bool sniff(std::span<const std::uint8_t> file);
+Status decode(std::span<const std::uint8_t> file, Image& out);
+
+// Encodes the image as a Windows bitmap: indexed images with the smallest of 1, 4 or 8 bits that
+// holds their palette, grey images as 8 bits with a grey palette, RGB images as 24 bits.
+Status encode(const Image& image, std::vector<std::uint8_t>& out);
+}  // namespace imglib::bmp

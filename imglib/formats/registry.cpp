@@ -1,0 +1,55 @@
+#include "imglib/formats/registry.h"
+
+#include <array>
+
+#include "imglib/formats/bmp/bmp.h"
+#include "imglib/formats/gem/gem.h"
+#include "imglib/formats/jpeg/jpeg.h"
+#include "imglib/formats/pcd/pcd.h"
+#include "imglib/formats/pcx/pcx.h"
+#include "imglib/formats/pnm/pnm.h"
+#include "imglib/formats/sunras/sunras.h"
+#include "imglib/formats/tga/tga.h"
+#include "imglib/formats/tiff/tiff.h"
+#include "imglib/formats/utah/utah.h"
+
+namespace imglib {
+
+namespace {
+
+// Formats with a signature first; those recognised only by a header that validates come last,
+// TGA (no signature at all) at the very end.
+constexpr std::array kCodecs{
+    Codec{"bmp", bmp::sniff, bmp::decode},
+    Codec{"jpeg", jpeg::sniff, jpeg::decode},
+    Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"pnm", pnm::sniff, pnm::decode},
+    Codec{"sunras", sunras::sniff, sunras::decode},
+    Codec{"utah", utah::sniff, utah::decode},
+    Codec{"pcd", pcd::sniff, pcd::decode},
+    Codec{"pcx", pcx::sniff, pcx::decode},
+    Codec{"gem", gem::sniff, gem::decode},
+    Codec{"tga", tga::sniff, tga::decode},
+};
+
+}  // namespace
+
+std::span<const Codec> codecs() { return kCodecs; }
+
+const Codec* findCodec(std::string_view name)
+{
+    for (const auto& codec : kCodecs)
+        if (name == codec.name)
+            return &codec;
+    return nullptr;
+}
+
+Status decodeAny(std::span<const std::uint8_t> file, Image& out)
+{
+    for (const auto& codec : kCodecs)
+        if (codec.sniff(file))
+            return codec.decode(file, out);
+    return failure(Error::unsupported, "no known image format");
+}
+
+}  // namespace imglib

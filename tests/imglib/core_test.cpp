@@ -1,0 +1,180 @@
+// The library's foundation: the size policy, the byte reader, atomic files, the handle table and
+// the C interface's rules about handles.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "imglib/api/handles.h"
+#include "imglib/core/byte_reader.h"
+#include "imglib/core/file_io.h"
+#include "imglib/core/size.h"
+#include "imglib/imglib.h"
+#include "tests/support/testkit.h"
+
+using namespace imglib;
+
+TEST(Size, LimitsAndPadding)
+{
+    EXPECT_FALSE(layoutOf(0, 1, 8));
+    EXPECT_FALSE(layoutOf(1, 0, 8));
+    EXPECT_FALSE(layoutOf(65536, 1, 8));
+    EXPECT_FALSE(layoutOf(65535, 65535, 8)) << "over the pixel count";
+    EXPECT_FALSE(layoutOf(4, 4, 0));
+    EXPECT_FALSE(layoutOf(4, 4, 8, 0));
+    EXPECT_TRUE(layoutOf(65535, 4096, 8));
+
+    const auto bits = layoutOf(47, 33, 1, 4);  // 47 bits = 6 bytes, padded to 8
+    ASSERT_TRUE(bits);
+    EXPECT_EQ(bits->rowBytes, 8u);
+    EXPECT_EQ(bits->totalBytes, 8u * 33);
+    const auto rgb = layoutOf(47, 33, 24, 4);  // 141 bytes, padded to 144
+    ASSERT_TRUE(rgb);
+    EXPECT_EQ(rgb->rowBytes, 144u);
+    const auto wide = layoutOf(65535, 4096, 128);
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(wide->totalBytes, std::size_t{65535} * 16 * 4096);
+}
+
+TEST(Image, AllocateAndWellFormed)
+{
+    Image image;
+    ASSERT_TRUE(allocate(image, 3, 2, PixelFormat::indexed).ok());
+    EXPECT_EQ(image.pixels.size(), 6u);
+    EXPECT_FALSE(isWellFormed(image)) << "an indexed image needs a palette";
+    image.palette = {Colour{1, 2, 3}};
+    EXPECT_TRUE(isWellFormed(image));
+    image.pixels[5] = 1;
+    EXPECT_FALSE(isWellFormed(image)) << "index past the palette";
+
+    EXPECT_EQ(allocate(image, 70000, 1, PixelFormat::rgb).error, Error::tooLarge);
+}
+
+TEST(ByteReader, NeverReadsPastTheEnd)
+{
+    const std::uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0x05};
+    ByteReader r(data);
+    std::uint32_t v32 = 99;
+    std::uint16_t v16 = 0;
+    ASSERT_TRUE(r.u32le(v32));
+    EXPECT_EQ(v32, 0x04030201u);
+    EXPECT_FALSE(r.u16be(v16));
+    EXPECT_EQ(v16, 0) << "a failed read leaves its output alone";
+    EXPECT_EQ(r.position(), 4u) << "and the cursor where it was";
+    std::uint8_t b = 0;
+    ASSERT_TRUE(r.u8(b));
+    EXPECT_EQ(b, 5);
+    EXPECT_TRUE(r.atEnd());
+    EXPECT_FALSE(r.u8(b));
+    EXPECT_TRUE(r.seek(5));
+    EXPECT_FALSE(r.seek(6));
+    EXPECT_FALSE(r.skip(1));
+    ASSERT_TRUE(r.seek(1));
+    ASSERT_TRUE(r.u16be(v16));
+    EXPECT_EQ(v16, 0x0203);
+    std::span<const std::uint8_t> span;
+    EXPECT_FALSE(r.bytes(3, span));
+    EXPECT_TRUE(r.bytes(2, span));
+    EXPECT_EQ(span[1], 5);
+    std::int32_t s = 0;
+    const std::uint8_t minus[] = {0xFE, 0xFF, 0xFF, 0xFF};
+    ByteReader m(minus);
+    ASSERT_TRUE(m.i32le(s));
+    EXPECT_EQ(s, -2);
+}
+
+TEST(Files, AtomicWriteLeavesNoPartialFile)
+{
+    testkit::ScratchDir dir;
+    const std::string target = (dir / "out.bin").string();
+    testkit::writeBytes(target, {1, 2, 3});
+    {
+        AtomicFile file;
+        ASSERT_TRUE(file.open(target).ok());
+        ASSERT_TRUE(file.write(std::vector<std::uint8_t>{9, 9}).ok());
+        // Abandoned without commit: the old content stays, the temporary file goes.
+    }
+    EXPECT_EQ(testkit::readBytes(target), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::distance(testkit::fs::directory_iterator(dir.path()), {}), 1);
+
+    ASSERT_TRUE(writeWholeFile(target, std::vector<std::uint8_t>{7}).ok());
+    EXPECT_EQ(testkit::readBytes(target), std::vector<std::uint8_t>{7});
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & S_IRGRP, 0u) << "ordinary permissions, not the temporary file's 0600";
+}
+
+TEST(Files, AtomicWriteReplacesALinkInsteadOfFollowingIt)
+{
+    testkit::ScratchDir dir;
+    const auto victim = dir / "victim";
+    testkit::writeBytes(victim, {1});
+    const auto link = dir / "link";
+    testkit::fs::create_symlink(victim, link);
+    ASSERT_TRUE(writeWholeFile(link.string(), std::vector<std::uint8_t>{2}).ok());
+    EXPECT_EQ(testkit::readBytes(victim), std::vector<std::uint8_t>{1});
+    EXPECT_FALSE(testkit::fs::is_symlink(link));
+}
+
+TEST(Files, ReadRefusesWhatIsNotARegularFile)
+{
+    testkit::ScratchDir dir;
+    std::vector<std::uint8_t> bytes;
+    EXPECT_FALSE(readWholeFile(dir.path().c_str(), bytes).ok());
+    EXPECT_FALSE(readWholeFile((dir / "missing").c_str(), bytes).ok());
+    EXPECT_FALSE(readWholeFile("", bytes).ok());
+    EXPECT_FALSE(readWholeFile(nullptr, bytes).ok());
+    const auto fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readWholeFile(fifo.c_str(), bytes).ok()) << "a pipe must not block the reader";
+}
+
+TEST(Handles, NeverReusedAndReleasedOnce)
+{
+    HandleTable table;
+    Image a;
+    ASSERT_TRUE(allocate(a, 1, 1, PixelFormat::grey).ok());
+    const auto h1 = table.add(a);
+    const auto h2 = table.add(a);
+    EXPECT_GT(h1, 0);
+    EXPECT_GT(h2, h1);
+    table.release(h1);
+    table.release(h1);  // twice: nothing
+    table.release(0);
+    table.release(-5);
+    EXPECT_EQ(table.find(h1), nullptr);
+    EXPECT_EQ(table.liveCount(), 1u);
+    const auto h3 = table.add(a);
+    EXPECT_GT(h3, h2) << "a freed handle is not given again";
+
+    const auto h4 = table.replace(h3, a);
+    EXPECT_GT(h4, h3);
+    EXPECT_EQ(table.find(h3), nullptr);
+    EXPECT_EQ(table.replace(h3, a), 0) << "replacing a freed handle fails";
+    EXPECT_EQ(table.liveCount(), 2u);
+}
+
+TEST(CInterface, BadArgumentsGiveZero)
+{
+    EXPECT_EQ(ReadFileIntoDIB(nullptr), 0);
+    EXPECT_EQ(ReadFileIntoDIB(""), 0);
+    EXPECT_EQ(ReadFileIntoDIB("/nonexistent/file.bmp"), 0);
+    EXPECT_EQ(WriteDIBToFile(0, "/tmp/x.bmp", 0), 0);
+    EXPECT_EQ(ReduceDIB(0, 2, -1), 0);
+    EXPECT_EQ(GrayDIB(12345), 0);
+    EXPECT_EQ(ZoomDIB(-1, 50, 50), 0);
+    DIBFree(0);
+    DIBFree(987654);
+}
+
+TEST(CInterface, ReadsNothingThatIsNoImage)
+{
+    testkit::ScratchDir dir;
+    const auto text = dir / "notes.bmp";
+    testkit::writeBytes(text, {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(ReadFileIntoDIB(text.c_str()), 0) << "the name says bmp, the content does not";
+    testkit::writeBytes(dir / "empty.tif", {});
+    EXPECT_EQ(ReadFileIntoDIB((dir / "empty.tif").c_str()), 0);
+}

@@ -1,0 +1,247 @@
+#include "tests/support/testkit.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <sstream>
+
+namespace testkit {
+
+std::optional<fs::path> conformanceDir()
+{
+    const char* env = std::getenv("TESSELO_CONFORMANCE");
+    const fs::path dir = env && *env ? fs::path(env) : fs::path(TESSELO_CONFORMANCE_DEFAULT);
+    std::error_code ec;
+    if (fs::is_regular_file(dir / "MANIFEST.tsv", ec))
+        return dir;
+    return std::nullopt;
+}
+
+fs::path testData(const std::string& name) { return fs::path(TESSELO_TEST_DATA) / name; }
+
+std::vector<std::uint8_t> readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::optional<Rgba> loadPng(const fs::path& path)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str()))
+        return std::nullopt;
+    png.format = PNG_FORMAT_RGBA;  // 16-bit samples are scaled to 8 bits with rounding
+    Rgba out;
+    out.width = png.width;
+    out.height = png.height;
+    out.pixels.resize(PNG_IMAGE_SIZE(png));
+    // Decode the stored sample values, without gamma or colour-space conversion.
+    if (!png_image_finish_read(&png, nullptr, out.pixels.data(), 0, nullptr)) {
+        png_image_free(&png);
+        return std::nullopt;
+    }
+    return out;
+}
+
+Rgba toRgba(const imglib::Image& image)
+{
+    Rgba out;
+    out.width = image.width;
+    out.height = image.height;
+    out.pixels.resize(std::size_t{image.width} * image.height * 4);
+    std::size_t o = 0;
+    for (std::uint32_t y = 0; y < image.height; ++y) {
+        const std::uint8_t* row = image.row(y);
+        for (std::uint32_t x = 0; x < image.width; ++x, o += 4) {
+            imglib::Colour c;
+            switch (image.format) {
+            case imglib::PixelFormat::indexed:
+                c = row[x] < image.palette.size() ? image.palette[row[x]] : imglib::Colour{};
+                break;
+            case imglib::PixelFormat::grey:
+                c = {row[x], row[x], row[x]};
+                break;
+            case imglib::PixelFormat::rgb:
+                c = {row[3 * x], row[3 * x + 1], row[3 * x + 2]};
+                break;
+            }
+            out.pixels[o] = c.r;
+            out.pixels[o + 1] = c.g;
+            out.pixels[o + 2] = c.b;
+            out.pixels[o + 3] = 255;
+        }
+    }
+    return out;
+}
+
+Difference compare(const Rgba& a, const Rgba& b, bool ignoreAlpha)
+{
+    Difference d;
+    d.sameSize = a.width == b.width && a.height == b.height && a.pixels.size() == b.pixels.size();
+    if (!d.sameSize)
+        return d;
+    double sumAbs = 0, sumSq = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        const int e = std::abs(int{a.pixels[i]} - int{b.pixels[i]});
+        if (i % 4 == 3) {
+            if (!ignoreAlpha)
+                d.maxError = std::max(d.maxError, e);
+            continue;
+        }
+        d.maxError = std::max(d.maxError, e);
+        sumAbs += e;
+        sumSq += double(e) * e;
+        ++n;
+    }
+    d.meanError = n ? sumAbs / double(n) : 0;
+    d.psnr = sumSq == 0 ? std::numeric_limits<double>::infinity()
+                        : 10 * std::log10(255.0 * 255.0 * double(n) / sumSq);
+    return d;
+}
+
+std::vector<ManifestEntry> manifestSamples(const fs::path& conformance, const std::string& format)
+{
+    std::ifstream in(conformance / "MANIFEST.tsv");
+    std::vector<ManifestEntry> out;
+    std::string line;
+    std::getline(in, line);  // column names
+    while (std::getline(in, line)) {
+        std::vector<std::string> cols;
+        std::stringstream ss(line);
+        for (std::string col; std::getline(ss, col, '\t');)
+            cols.push_back(col);
+        cols.resize(12);
+        if (cols[0].rfind(format + "/", 0) != 0 || (cols[1] != "sample" && cols[1] != "generated-sample"))
+            continue;
+        out.push_back({cols[0], cols[1], cols[2], cols[3], cols[4], cols[5], cols[11]});
+    }
+    return out;
+}
+
+namespace {
+
+std::vector<std::string> words(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::stringstream ss(text);
+    for (std::string w; ss >> w;)
+        out.push_back(w);
+    return out;
+}
+
+// The smallest difference between the decoded image and any of its references.
+std::optional<Difference> bestMatch(const fs::path& folder, const ManifestEntry& entry, const Rgba& decoded)
+{
+    std::optional<Difference> best;
+    for (const auto& name : words(entry.reference)) {
+        const auto ref = loadPng(folder / name);
+        if (!ref)
+            continue;
+        // The model has no alpha: compare colour only.
+        const Difference d = compare(decoded, *ref, true);
+        if (!best || (d.sameSize && (!best->sameSize || d.maxError < best->maxError)))
+            best = d;
+    }
+    return best;
+}
+
+}  // namespace
+
+void checkConformance(const fs::path& conformance, const std::string& format, DecodeFn decode,
+                      Tolerance tolerance, const std::vector<std::string>& skipCompare)
+{
+    const auto samples = manifestSamples(conformance, format);
+    ASSERT_FALSE(samples.empty()) << "no samples for " << format;
+    for (const auto& entry : samples) {
+        SCOPED_TRACE(entry.path);
+        const fs::path file = conformance / entry.path;
+        const auto bytes = readBytes(file);
+        imglib::Image image;
+        const imglib::Status status = decode(bytes, image);
+        const bool skip = std::find(skipCompare.begin(), skipCompare.end(), entry.path) != skipCompare.end();
+        if (entry.expect == "reject-no-crash") {
+            EXPECT_FALSE(status.ok()) << "a broken file was accepted";
+            continue;
+        }
+        if (entry.expect == "decode-or-reject") {
+            if (status.ok()) {
+                EXPECT_TRUE(imglib::isWellFormed(image));
+            }
+            continue;
+        }
+        // decode-match and decode
+        ASSERT_TRUE(status.ok()) << "failed: " << status.detail;
+        ASSERT_TRUE(imglib::isWellFormed(image));
+        if (entry.expect != "decode-match" || skip)
+            continue;
+        const auto best = bestMatch(file.parent_path(), entry, toRgba(image));
+        ASSERT_TRUE(best.has_value()) << "no readable reference: " << entry.reference;
+        EXPECT_TRUE(best->sameSize) << "size differs from the reference";
+        EXPECT_LE(best->maxError, tolerance.maxError);
+        EXPECT_LE(best->meanError, tolerance.meanError);
+    }
+}
+
+void decodeDamaged(const std::vector<std::uint8_t>& file, DecodeFn decode, std::size_t every)
+{
+    const std::size_t step = std::max<std::size_t>(1, file.size() / every);
+    for (std::size_t length = 0; length < file.size(); length += step) {
+        imglib::Image image;
+        const auto status = decode(std::span(file.data(), length), image);
+        if (status.ok()) {
+            EXPECT_TRUE(imglib::isWellFormed(image)) << "prefix of " << length << " bytes";
+        }
+    }
+    // Flipped bytes: a fixed pseudo-random sequence, so failures repeat.
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 200 && !file.empty(); ++round) {
+        auto damaged = file;
+        for (int k = 0; k < 4; ++k)
+            damaged[next() % damaged.size()] ^= static_cast<std::uint8_t>(1u << (next() % 8));
+        imglib::Image image;
+        if (decode(damaged, image).ok()) {
+            EXPECT_TRUE(imglib::isWellFormed(image)) << "flip round " << round;
+        }
+    }
+}
+
+ScratchDir::ScratchDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "tesselo-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a scratch folder");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+bool haveTool(const std::string& tool)
+{
+    const bool found = std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+    if (!found)
+        std::fprintf(stderr, "tool not found: %s\n", tool.c_str());
+    return found;
+}
+
+bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+}  // namespace testkit

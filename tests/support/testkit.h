@@ -1,0 +1,100 @@
+// Helpers shared by the tests: where the conformance files are, reading PNG references,
+// comparing images, scratch folders, and writing small files by hand.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "imglib/core/image.h"
+
+namespace testkit {
+
+namespace fs = std::filesystem;
+
+// The conformance folder: TESSELO_CONFORMANCE if set, else ../shared/conformance beside the
+// project. Empty when it is not there.
+std::optional<fs::path> conformanceDir();
+
+// Skips the calling test, saying why, when the conformance folder is absent. Use as
+//   CONFORMANCE_OR_SKIP(dir);
+#define CONFORMANCE_OR_SKIP(dir)                                                         \
+    const auto dir##_found = ::testkit::conformanceDir();                               \
+    if (!dir##_found)                                                                    \
+        GTEST_SKIP() << "skipped: conformance files not found (set TESSELO_CONFORMANCE)"; \
+    const ::testkit::fs::path dir = *dir##_found
+
+// Files kept in tests/data.
+fs::path testData(const std::string& name);
+
+std::vector<std::uint8_t> readBytes(const fs::path& path);
+void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes);
+
+// An image as 8-bit RGBA, rows top-down: the common ground of every comparison.
+struct Rgba {
+    std::uint32_t width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;  // width × height × 4
+};
+
+// Reads a PNG (any bit depth and colour type, 16-bit samples scaled with rounding).
+std::optional<Rgba> loadPng(const fs::path& path);
+Rgba toRgba(const imglib::Image& image);
+
+struct Difference {
+    bool sameSize = false;
+    int maxError = 0;         // largest channel difference, alpha included
+    double meanError = 0;     // mean absolute channel difference over R, G, B
+    double psnr = 0;          // over R, G, B; infinity when equal
+};
+// Compares RGB only when `ignoreAlpha` (references of files whose alpha is ambiguous).
+Difference compare(const Rgba& a, const Rgba& b, bool ignoreAlpha = false);
+
+// One line of the conformance MANIFEST.tsv.
+struct ManifestEntry {
+    std::string path, role, format, group, expect, reference, notes;
+};
+// The sample lines (roles sample and generated-sample) of one format folder ("bmp", "tga" …).
+std::vector<ManifestEntry> manifestSamples(const fs::path& conformance, const std::string& format);
+
+// Tolerances for checking a format's conformance files against their references.
+struct Tolerance {
+    int maxError = 0;
+    double meanError = 0;
+};
+
+// Decodes every sample of `format` with `decode` and checks it against the manifest: good files
+// decode and match their reference (or one of the .altN references) within `tolerance`, bad
+// files fail, questionable files either fail or decode to a sensible size. Files named in
+// `skipCompare` decode but are not compared (say why at the call). Reports through gtest.
+using DecodeFn = imglib::Status (*)(std::span<const std::uint8_t>, imglib::Image&);
+void checkConformance(const fs::path& conformance, const std::string& format, DecodeFn decode,
+                      Tolerance tolerance, const std::vector<std::string>& skipCompare = {});
+
+// Calls `decode` on every prefix of `file` (every length when the file is at most `every`
+// bytes long, else about `every` lengths spread evenly) and on copies with bytes flipped; the
+// point is that nothing crashes or reads out of bounds under the sanitizers.
+void decodeDamaged(const std::vector<std::uint8_t>& file, DecodeFn decode, std::size_t every = 4096);
+
+// A fresh folder removed with its content at destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+// Runs a shell command (for independent encoders such as ImageMagick and netpbm); true when it
+// exits 0. `tool` is checked on PATH first: false and a message when it is absent.
+bool haveTool(const std::string& tool);
+bool run(const std::string& command);
+
+}  // namespace testkit
