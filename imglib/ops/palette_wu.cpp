@@ -1,0 +1,151 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "imglib/ops/palette.h"
+
+namespace imglib::ops {
+
+namespace {
+
+constexpr int kSide = kBinsPerAxis + 1;  // index 0 is the zero border of the running sums
+
+// Pixel count and channel sums of a region of the cube.
+struct Moments {
+    std::int64_t w = 0, r = 0, g = 0, b = 0;
+
+    Moments& operator+=(const Moments& o)
+    {
+        w += o.w, r += o.r, g += o.g, b += o.b;
+        return *this;
+    }
+    Moments& operator-=(const Moments& o)
+    {
+        w -= o.w, r -= o.r, g -= o.g, b -= o.b;
+        return *this;
+    }
+    // |sum|² / count. A region's squared error is Σ|c|² minus this, so cutting a box removes
+    // (explained of the halves) − (explained of the box).
+    double explained() const
+    {
+        return w == 0 ? 0 : (double(r) * double(r) + double(g) * double(g) + double(b) * double(b)) / double(w);
+    }
+};
+
+// A box of bins: lo < index <= hi on each axis.
+struct Box {
+    std::array<int, 3> lo{}, hi{};
+    int cutAxis = -1, cutAt = 0;  // its best cut, when it has one
+    double gain = 0;              // the squared error that cut removes
+};
+
+// Running sums over the cube, so that any box's moments take eight look-ups.
+class CubeSums {
+public:
+    explicit CubeSums(const std::vector<BinSums>& bins) : sums_(std::size_t{kSide} * kSide * kSide)
+    {
+        for (const BinSums& bin : bins) {
+            const int r = int(bin.bin >> (2 * kBinBits)), g = int(bin.bin >> kBinBits) % kBinsPerAxis,
+                      b = int(bin.bin % kBinsPerAxis);
+            Moments& m = at(r + 1, g + 1, b + 1);
+            m.w = bin.count;
+            m.r = std::int64_t(bin.r), m.g = std::int64_t(bin.g), m.b = std::int64_t(bin.b);
+        }
+        for (int r = 1; r < kSide; ++r)
+            for (int g = 1; g < kSide; ++g)
+                for (int b = 1; b < kSide; ++b)
+                    at(r, g, b) += at(r, g, b - 1);
+        for (int r = 1; r < kSide; ++r)
+            for (int g = 1; g < kSide; ++g)
+                for (int b = 1; b < kSide; ++b)
+                    at(r, g, b) += at(r, g - 1, b);
+        for (int r = 1; r < kSide; ++r)
+            for (int g = 1; g < kSide; ++g)
+                for (int b = 1; b < kSide; ++b)
+                    at(r, g, b) += at(r - 1, g, b);
+    }
+
+    Moments of(const std::array<int, 3>& lo, const std::array<int, 3>& hi) const
+    {
+        Moments m = at(hi[0], hi[1], hi[2]);
+        m -= at(hi[0], hi[1], lo[2]);
+        m -= at(hi[0], lo[1], hi[2]);
+        m += at(hi[0], lo[1], lo[2]);
+        m -= at(lo[0], hi[1], hi[2]);
+        m += at(lo[0], hi[1], lo[2]);
+        m += at(lo[0], lo[1], hi[2]);
+        m -= at(lo[0], lo[1], lo[2]);
+        return m;
+    }
+
+private:
+    Moments& at(int r, int g, int b) { return sums_[(std::size_t(r) * kSide + g) * kSide + b]; }
+    const Moments& at(int r, int g, int b) const { return sums_[(std::size_t(r) * kSide + g) * kSide + b]; }
+
+    std::vector<Moments> sums_;
+};
+
+// Finds the plane cut of the box that leaves the least squared error in its two halves.
+void findBestCut(const CubeSums& cube, Box& box)
+{
+    const Moments whole = cube.of(box.lo, box.hi);
+    box.cutAxis = -1;
+    box.gain = 0;
+    double best = whole.explained();
+    for (int axis = 0; axis < 3; ++axis)
+        for (int at = box.lo[axis] + 1; at < box.hi[axis]; ++at) {
+            auto lowerHi = box.hi;
+            lowerHi[axis] = at;
+            const Moments lower = cube.of(box.lo, lowerHi);
+            Moments upper = whole;
+            upper -= lower;
+            if (lower.w == 0 || upper.w == 0)
+                continue;
+            const double explained = lower.explained() + upper.explained();
+            if (explained > best) {
+                best = explained;
+                box.cutAxis = axis;
+                box.cutAt = at;
+            }
+        }
+    box.gain = best - whole.explained();
+}
+
+Colour meanOf(const Moments& m)
+{
+    const auto mean = [&](std::int64_t sum) { return std::uint8_t((sum + m.w / 2) / m.w); };
+    return {mean(m.r), mean(m.g), mean(m.b)};
+}
+
+}  // namespace
+
+std::vector<Colour> wuPalette(const std::vector<BinSums>& bins, std::size_t count)
+{
+    const CubeSums cube(bins);
+    std::vector<Box> boxes(1);
+    boxes[0].hi = {kBinsPerAxis, kBinsPerAxis, kBinsPerAxis};
+    findBestCut(cube, boxes[0]);
+    while (boxes.size() < count) {
+        // Ties go to the earliest box, so the result never depends on anything but the input.
+        const auto next = std::max_element(boxes.begin(), boxes.end(),
+                                           [](const Box& a, const Box& b) { return a.gain < b.gain; });
+        if (next->cutAxis < 0)
+            break;  // no box can be cut any more
+        Box upper = *next;
+        next->hi[next->cutAxis] = next->cutAt;
+        upper.lo[upper.cutAxis] = upper.cutAt;
+        findBestCut(cube, *next);
+        findBestCut(cube, upper);
+        boxes.push_back(upper);
+    }
+    std::vector<Colour> palette;
+    palette.reserve(boxes.size());
+    for (const Box& box : boxes) {
+        const Moments m = cube.of(box.lo, box.hi);
+        if (m.w > 0)
+            palette.push_back(meanOf(m));
+    }
+    return palette;
+}
+
+}  // namespace imglib::ops
