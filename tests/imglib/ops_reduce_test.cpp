@@ -1,0 +1,180 @@
+// Colour reduction: the palette's size, images with few colours, grey images, bad input, and a
+// quality floor on photographs and gradients.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+#include "imglib/ops/ops.h"
+#include "tests/imglib/ops_images.h"
+
+using namespace imglib;
+using namespace opstest;
+
+namespace {
+
+std::set<std::tuple<int, int, int>> colourSet(const std::vector<Colour>& colours)
+{
+    std::set<std::tuple<int, int, int>> out;
+    for (const Colour c : colours)
+        out.insert({c.r, c.g, c.b});
+    return out;
+}
+
+Image reduced(const Image& in, std::int32_t count, bool dither)
+{
+    Image out;
+    const Status s = reduceColours(in, count, dither, out);
+    EXPECT_TRUE(s.ok()) << s.detail;
+    EXPECT_TRUE(isWellFormed(out));
+    EXPECT_EQ(out.format, PixelFormat::indexed);
+    EXPECT_EQ(out.width, in.width);
+    EXPECT_EQ(out.height, in.height);
+    return out;
+}
+
+}  // namespace
+
+TEST(Reduce, PaletteNeverOverTheCount)
+{
+    const Image many = noise(97, 61);
+    // Counts below 2 act as 2, counts above 256 as 256.
+    const std::pair<std::int32_t, std::size_t> cases[] = {{2, 2},     {16, 16},  {255, 255},   {256, 256},
+                                                          {1, 2},     {0, 2},    {-7, 2},      {257, 256},
+                                                          {100000, 256}, {INT32_MIN, 2}, {INT32_MAX, 256}};
+    for (const auto& [count, most] : cases)
+        for (const bool dither : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "count " << count << (dither ? ", dithered" : ""));
+            const Image out = reduced(many, count, dither);
+            EXPECT_LE(out.palette.size(), most);
+            EXPECT_GE(out.palette.size(), std::min<std::size_t>(most, 2));
+            EXPECT_EQ(colourSet(out.palette).size(), out.palette.size()) << "a colour twice in the palette";
+        }
+}
+
+TEST(Reduce, FewColoursAreKeptExactly)
+{
+    // Eleven colours in stripes, two of them one level apart.
+    const Colour eleven[] = {{0, 0, 0},     {255, 255, 255}, {255, 0, 0},   {0, 255, 0},   {0, 0, 255},  {10, 20, 30},
+                             {10, 20, 31},  {128, 128, 128}, {200, 100, 50}, {1, 1, 1},    {77, 0, 177}};
+    Image image = blank(50, 31, PixelFormat::rgb);
+    for (std::uint32_t y = 0; y < image.height; ++y)
+        for (std::uint32_t x = 0; x < image.width; ++x) {
+            const Colour c = eleven[(x / 3 + y * 7) % 11];
+            std::copy_n(&c.r, 3, image.row(y) + 3 * x);
+        }
+    for (const std::int32_t count : {11, 12, 255, 256})
+        for (const bool dither : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "count " << count << (dither ? ", dithered" : ""));
+            const Image out = reduced(image, count, dither);
+            EXPECT_EQ(out.palette.size(), 11u);
+            EXPECT_EQ(colourSet(out.palette), colourSet({std::begin(eleven), std::end(eleven)}));
+            EXPECT_EQ(colours(out), colours(image)) << "every pixel keeps its colour";
+        }
+    // One colour fewer than the image has: a real choice, still at most the count.
+    EXPECT_LE(reduced(image, 10, true).palette.size(), 10u);
+}
+
+TEST(Reduce, IndexedAndGreyInputs)
+{
+    // A palette of 8 entries, two of them the same colour and one never used: 6 colours in use.
+    Image indexed = blank(40, 20, PixelFormat::indexed);
+    indexed.palette = {{9, 9, 9}, {200, 0, 0}, {9, 9, 9}, {0, 200, 0}, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {99, 99, 99}};
+    for (std::size_t i = 0; i < indexed.pixels.size(); ++i)
+        indexed.pixels[i] = std::uint8_t(i % 7);
+    Image out = reduced(indexed, 6, true);
+    EXPECT_EQ(out.palette.size(), 6u);
+    EXPECT_EQ(colours(out), colours(indexed));
+    // Reduced further, it is quantised like any image.
+    out = reduced(indexed, 3, false);
+    EXPECT_LE(out.palette.size(), 3u);
+
+    Image grey = blank(64, 4, PixelFormat::grey);
+    for (std::size_t i = 0; i < grey.pixels.size(); ++i)
+        grey.pixels[i] = std::uint8_t(i * 4);  // 64 levels
+    out = reduced(grey, 64, false);
+    EXPECT_EQ(colours(out), colours(grey));
+}
+
+TEST(Reduce, GreyStaysGrey)
+{
+    // Grey images, and RGB images whose pixels are all grey: every colour chosen is a grey.
+    Image grey = blank(256, 40, PixelFormat::grey);
+    for (std::uint32_t y = 0; y < grey.height; ++y)
+        for (std::uint32_t x = 0; x < grey.width; ++x)
+            grey.row(y)[x] = std::uint8_t((x + 3 * y) % 256);
+    Image greyRgb = blank(grey.width, grey.height, PixelFormat::rgb);
+    for (std::size_t i = 0; i < grey.pixels.size(); ++i)
+        std::fill_n(&greyRgb.pixels[3 * i], 3, grey.pixels[i]);
+    for (const Image* image : {&grey, &greyRgb})
+        for (const std::int32_t count : {2, 16, 255})
+            for (const bool dither : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "count " << count << (dither ? ", dithered" : ""));
+                const Image out = reduced(*image, count, dither);
+                for (const Colour c : out.palette)
+                    EXPECT_TRUE(c.r == c.g && c.g == c.b) << int(c.r) << " " << int(c.g) << " " << int(c.b);
+            }
+    // 256 levels into 255: one pair of neighbouring levels merges, nothing more.
+    const Image out = reduced(grey, 255, false);
+    EXPECT_EQ(out.palette.size(), 255u);
+    EXPECT_GT(psnr(grey, out), 55.0);
+}
+
+TEST(Reduce, MalformedImagesFail)
+{
+    Image out;
+    Image noPalette = blank(4, 4, PixelFormat::indexed);
+    EXPECT_EQ(reduceColours(noPalette, 16, true, out).error, Error::badArgument);
+    Image pastPalette = noPalette;
+    pastPalette.palette = {{1, 2, 3}};
+    pastPalette.pixels[5] = 1;
+    EXPECT_EQ(reduceColours(pastPalette, 16, true, out).error, Error::badArgument);
+    Image shortPixels = gradient(4, 4);
+    shortPixels.pixels.pop_back();
+    EXPECT_EQ(reduceColours(shortPixels, 16, false, out).error, Error::badArgument);
+    EXPECT_EQ(reduceColours(Image{}, 16, false, out).error, Error::badArgument);
+}
+
+TEST(Reduce, OnePixelAndOneColour)
+{
+    const Image dot = gradient(1, 1);
+    EXPECT_EQ(reduced(dot, 2, true).palette.size(), 1u);
+    Image column = gradient(1, 300);
+    EXPECT_LE(reduced(column, 16, true).palette.size(), 16u);
+    Image row = gradient(300, 1);
+    EXPECT_LE(reduced(row, 16, true).palette.size(), 16u);
+}
+
+// Floors well below what the quantiser measures (given beside each), so that only a broken
+// quantiser fails them.
+TEST(Reduce, QualityOnAGradient)
+{
+    const Image image = gradient(256, 256);
+    EXPECT_GT(psnr(image, reduced(image, 256, false)), 32.0);        // measured 35.5
+    EXPECT_GT(psnr(image, reduced(image, 16, false)), 21.0);         // measured 23.6
+    EXPECT_GT(blurredPsnr(image, reduced(image, 256, true)), 42.0);  // measured 46.4
+    EXPECT_GT(blurredPsnr(image, reduced(image, 16, true)), 26.0);   // measured 29.0
+}
+
+TEST(Reduce, QualityOnPhotographs)
+{
+    struct Floor {
+        const char* name;
+        double at256, at16, dithered256, dithered16;
+    };
+    // Measured: cat 42.8, 33.1, 55.1, 42.0; progressive 42.0, 31.9, 54.5, 36.9; hopper 37.8, 28.0, 50.2, 34.4.
+    const Floor floors[] = {{"jpeg/good/progressive_cat.png", 39, 29, 50, 37},
+                            {"jpeg/good/progressive_3.png", 38, 28, 49, 33},
+                            {"jpeg/good/hopper.png", 34, 25, 45, 31}};
+    for (const Floor& floor : floors) {
+        SCOPED_TRACE(floor.name);
+        const auto photo = photograph(floor.name);
+        if (!photo)
+            GTEST_SKIP() << "skipped: the conformance photographs are not here (set TESSELO_CONFORMANCE)";
+        EXPECT_GT(psnr(*photo, reduced(*photo, 256, false)), floor.at256);
+        EXPECT_GT(psnr(*photo, reduced(*photo, 16, false)), floor.at16);
+        EXPECT_GT(blurredPsnr(*photo, reduced(*photo, 256, true)), floor.dithered256);
+        EXPECT_GT(blurredPsnr(*photo, reduced(*photo, 16, true)), floor.dithered16);
+    }
+}
