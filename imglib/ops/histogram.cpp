@@ -9,56 +9,85 @@ namespace imglib::ops {
 namespace {
 
 constexpr std::uint32_t kBins = 1u << (3 * kBinBits);
-constexpr unsigned kLowMask = (1u << kLowBits) - 1;
 
-void addRows(const RgbRows& rows, std::size_t begin, std::size_t end, std::vector<Bin>& bins)
+using LevelCounts = std::array<std::array<std::uint64_t, 256>, 3>;
+
+LevelCounts levelCounts(const RgbRows& rows)
 {
-    auto scratch = rows.scratch();
-    for (auto y = static_cast<std::uint32_t>(begin); y < end; ++y) {
-        const std::uint8_t* p = rows.row(y, scratch.data());
-        for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3) {
-            Bin& bin = bins[binOf(p[0], p[1], p[2])];
-            ++bin.count;
-            bin.lowR += p[0] & kLowMask;
-            bin.lowG += p[1] & kLowMask;
-            bin.lowB += p[2] & kLowMask;
+    const std::size_t bands = bandCount(rows.height(), 16);
+    std::vector<LevelCounts> partial(bands);
+    parallelFor(rows.height(), 16, [&](std::size_t band, std::size_t begin, std::size_t end) {
+        auto& counts = partial[band];
+        counts = {};
+        auto scratch = rows.scratch();
+        for (auto y = static_cast<std::uint32_t>(begin); y < end; ++y) {
+            const std::uint8_t* p = rows.row(y, scratch.data());
+            for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3)
+                ++counts[0][p[0]], ++counts[1][p[1]], ++counts[2][p[2]];
+        }
+    });
+    for (std::size_t band = 1; band < bands; ++band)
+        for (int c = 0; c < 3; ++c)
+            for (int v = 0; v < 256; ++v)
+                partial[0][c][v] += partial[band][c][v];
+    return partial[0];
+}
+
+ChannelSteps channelSteps(const LevelCounts& counts)
+{
+    ChannelSteps steps;
+    for (int c = 0; c < 3; ++c) {
+        std::uint64_t total = 0;
+        for (const std::uint64_t n : counts[c])
+            total += n;
+        std::uint64_t before = 0;
+        for (int v = 0; v < 256; ++v) {
+            // Where the level sits, from 0 to 1: the mean of its even place and its rank (the
+            // middle of its pixels among all pixels).
+            const double rank = (double(before) + double(counts[c][v]) / 2) / double(total);
+            const double place = (v + 0.5) / 256;
+            steps.stepOf[c][v] = static_cast<std::uint8_t>(std::min<double>(kBinsPerAxis - 1, (rank + place) / 2 * kBinsPerAxis));
+            before += counts[c][v];
         }
     }
+    return steps;
 }
 
-std::uint64_t channelSum(std::uint32_t top, const Bin& bin, std::uint32_t low)
-{
-    return (std::uint64_t{top} << kLowBits) * bin.count + low;
-}
+struct Bin {
+    std::uint32_t count = 0;
+    std::uint64_t r = 0, g = 0, b = 0;
+};
 
 }  // namespace
 
 std::vector<BinSums> colourHistogram(const RgbRows& rows)
 {
+    const ChannelSteps steps = channelSteps(levelCounts(rows));
     const std::size_t bands = bandCount(rows.height(), 16);
     std::vector<std::vector<Bin>> partial(bands);
     parallelFor(rows.height(), 16, [&](std::size_t band, std::size_t begin, std::size_t end) {
-        partial[band].assign(kBins, Bin{});
-        addRows(rows, begin, end, partial[band]);
+        auto& bins = partial[band];
+        bins.assign(kBins, Bin{});
+        auto scratch = rows.scratch();
+        for (auto y = static_cast<std::uint32_t>(begin); y < end; ++y) {
+            const std::uint8_t* p = rows.row(y, scratch.data());
+            for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3) {
+                Bin& bin = bins[steps.binOf(p)];
+                ++bin.count, bin.r += p[0], bin.g += p[1], bin.b += p[2];
+            }
+        }
     });
     std::vector<Bin>& bins = partial[0];
     for (std::size_t band = 1; band < bands; ++band)
         for (std::uint32_t i = 0; i < kBins; ++i) {
-            bins[i].count += partial[band][i].count;
-            bins[i].lowR += partial[band][i].lowR;
-            bins[i].lowG += partial[band][i].lowG;
-            bins[i].lowB += partial[band][i].lowB;
+            const Bin& more = partial[band][i];
+            bins[i].count += more.count, bins[i].r += more.r, bins[i].g += more.g, bins[i].b += more.b;
         }
 
     std::vector<BinSums> used;
-    for (std::uint32_t i = 0; i < kBins; ++i) {
-        const Bin& bin = bins[i];
-        if (bin.count == 0)
-            continue;
-        const std::uint32_t r = i >> (2 * kBinBits), g = (i >> kBinBits) % kBinsPerAxis, b = i % kBinsPerAxis;
-        used.push_back({i, bin.count, channelSum(r, bin, bin.lowR), channelSum(g, bin, bin.lowG),
-                        channelSum(b, bin, bin.lowB)});
-    }
+    for (std::uint32_t i = 0; i < kBins; ++i)
+        if (bins[i].count != 0)
+            used.push_back({i, bins[i].count, bins[i].r, bins[i].g, bins[i].b});
     return used;
 }
 

@@ -1,7 +1,9 @@
-// The colour histogram the palette is chosen from: the top 6 bits of each channel name a bin, and
-// each bin keeps its pixel count and the exact mean of its pixels.
+// The colour histogram the palette is chosen from: each channel's levels are grouped into 64
+// steps, and the three steps of a colour name its bin. Each bin keeps its pixel count and the
+// exact sums of its pixels' channels.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -11,18 +13,18 @@ namespace imglib::ops {
 
 inline constexpr unsigned kBinBits = 6;
 inline constexpr unsigned kBinsPerAxis = 1u << kBinBits;
-inline constexpr unsigned kLowBits = 8 - kBinBits;
 
-inline constexpr std::uint32_t binOf(unsigned r, unsigned g, unsigned b)
-{
-    return (r >> kLowBits) << (2 * kBinBits) | (g >> kLowBits) << kBinBits | (b >> kLowBits);
-}
+// Which step each level of each channel falls in. The steps are finer where the channel has many
+// pixels: half evenly spread, half following the channel's own distribution, so that an image of
+// few levels still gets a step for each, while no range becomes coarser than twice the even step.
+struct ChannelSteps {
+    std::array<std::array<std::uint8_t, 256>, 3> stepOf;
 
-struct Bin {
-    std::uint32_t count = 0;
-    // Sums of the channels' low bits only (the bin fixes the top bits): they fit 32 bits for any
-    // image the library allows.
-    std::uint32_t lowR = 0, lowG = 0, lowB = 0;
+    std::uint32_t binOf(const std::uint8_t* rgb) const
+    {
+        return std::uint32_t(stepOf[0][rgb[0]]) << (2 * kBinBits) | std::uint32_t(stepOf[1][rgb[1]]) << kBinBits |
+               stepOf[2][rgb[2]];
+    }
 };
 
 // A bin with pixels: where it is, how many, and the sums of their channels.
@@ -31,6 +33,11 @@ struct BinSums {
     std::uint32_t count;
     std::uint64_t r, g, b;
 };
+
+inline std::array<unsigned, 3> stepsOfBin(std::uint32_t bin)
+{
+    return {bin >> (2 * kBinBits), (bin >> kBinBits) % kBinsPerAxis, bin % kBinsPerAxis};
+}
 
 // The non-empty bins of the image, in bin order. Uses every pixel, on all threads.
 std::vector<BinSums> colourHistogram(const RgbRows& rows);

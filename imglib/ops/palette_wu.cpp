@@ -45,9 +45,8 @@ public:
     explicit CubeSums(const std::vector<BinSums>& bins) : sums_(std::size_t{kSide} * kSide * kSide)
     {
         for (const BinSums& bin : bins) {
-            const int r = int(bin.bin >> (2 * kBinBits)), g = int(bin.bin >> kBinBits) % kBinsPerAxis,
-                      b = int(bin.bin % kBinsPerAxis);
-            Moments& m = at(r + 1, g + 1, b + 1);
+            const auto [r, g, b] = stepsOfBin(bin.bin);
+            Moments& m = at(int(r) + 1, int(g) + 1, int(b) + 1);
             m.w = bin.count;
             m.r = std::int64_t(bin.r), m.g = std::int64_t(bin.g), m.b = std::int64_t(bin.b);
         }

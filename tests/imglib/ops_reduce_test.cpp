@@ -157,6 +157,22 @@ TEST(Reduce, QualityOnAGradient)
     EXPECT_GT(blurredPsnr(image, reduced(image, 16, true)), 26.0);   // measured 29.0
 }
 
+TEST(Reduce, NarrowRangesGetTheWholePalette)
+{
+    // A pale sky: 943 colours within 20 to 30 levels of each other. Every colour asked for is
+    // used, however close together the image's colours are.
+    Image sky = blank(400, 300, PixelFormat::rgb);
+    for (std::uint32_t y = 0; y < sky.height; ++y)
+        for (std::uint32_t x = 0; x < sky.width; ++x) {
+            std::uint8_t* p = sky.row(y) + 3 * x;
+            p[0] = std::uint8_t(100 + x * 20 / 400), p[1] = std::uint8_t(150 + y * 20 / 300);
+            p[2] = std::uint8_t(200 + (x + y) * 30 / 700);
+        }
+    const Image out = reduced(sky, 255, false);
+    EXPECT_EQ(out.palette.size(), 255u);
+    EXPECT_GT(psnr(sky, out), 52.0);  // measured 55.6
+}
+
 TEST(Reduce, QualityOnPhotographs)
 {
     struct Floor {
