@@ -16,12 +16,9 @@ namespace imglib::ops {
 class ErrorDiffusion {
 public:
     ErrorDiffusion(std::span<const Colour> palette, std::uint32_t width)
-        : palette_(palette), nearest_(palette), width_(int(width)), errorsA_(std::size_t(width + 2) * 3),
-          errorsB_(errorsA_.size()), here_(errorsA_.data()), below_(errorsB_.data())
+        : palette_(palette), nearest_(palette), width_(int(width)), errors_(std::size_t(width + 2) * 3)
     {
     }
-    ErrorDiffusion(const ErrorDiffusion&) = delete;  // it points into its own buffers
-    ErrorDiffusion& operator=(const ErrorDiffusion&) = delete;
 
     // Maps the next row: `width` pixels of 3 bytes, `pixelStep` bytes apart from `src`. For each
     // pixel calls emit(x, index, wanted), wanted being the source colour plus the error it
@@ -29,30 +26,30 @@ public:
     template <typename Emit>
     void row(const std::uint8_t* src, std::size_t pixelStep, Emit emit)
     {
+        // One buffer serves both rows: ahead of the pixel it holds what the row above left for
+        // this row, behind it what this row leaves for the next. Errors are in sixteenths.
         const int step = leftToRight_ ? 1 : -1;
-        const int ahead = 3 * step;
         int x = leftToRight_ ? 0 : width_ - 1;
-        for (int n = 0; n < width_; ++n, x += step) {
-            int* e = here_ + 3 * (x + 1);  // one pixel of margin on both sides takes what falls off
-            int* f = below_ + 3 * (x + 1);
+        int* e = errors_.data() + 3 * (x + 1);  // one pixel of margin at each end
+        const int ahead = 3 * step;
+        int nextR = 0, nextG = 0, nextB = 0;  // 7/16 of the last error, for the next pixel
+        int diagR = 0, diagG = 0, diagB = 0;  // 1/16 of it, for the pixel below the next
+        for (int n = 0; n < width_; ++n, x += step, e += ahead) {
             const std::uint8_t* p = src + std::size_t(x) * pixelStep;
-            // Errors are kept in sixteenths.
-            const int wanted[3] = {std::clamp(p[0] + ((e[0] + 8) >> 4), 0, 255),
-                                   std::clamp(p[1] + ((e[1] + 8) >> 4), 0, 255),
-                                   std::clamp(p[2] + ((e[2] + 8) >> 4), 0, 255)};
-            const std::uint8_t index = nearest_.find(wanted[0], wanted[1], wanted[2]);
+            const int wanted[3] = {std::clamp(p[0] + ((e[0] + nextR + 8) >> 4), 0, 255),
+                                   std::clamp(p[1] + ((e[1] + nextG + 8) >> 4), 0, 255),
+                                   std::clamp(p[2] + ((e[2] + nextB + 8) >> 4), 0, 255)};
+            const std::uint8_t index = nearest_.findNearby(wanted[0], wanted[1], wanted[2]);
             emit(x, index, wanted);
             const Colour got = palette_[index];
-            const int error[3] = {wanted[0] - got.r, wanted[1] - got.g, wanted[2] - got.b};
-            for (int c = 0; c < 3; ++c) {
-                e[ahead + c] += error[c] * 7;
-                f[c - ahead] += error[c] * 3;
-                f[c] += error[c] * 5;
-                f[ahead + c] += error[c];
-            }
+            const int errR = wanted[0] - got.r, errG = wanted[1] - got.g, errB = wanted[2] - got.b;
+            e[-ahead] += 3 * errR, e[1 - ahead] += 3 * errG, e[2 - ahead] += 3 * errB;
+            e[0] = diagR + 5 * errR, e[1] = diagG + 5 * errG, e[2] = diagB + 5 * errB;
+            nextR = 7 * errR, nextG = 7 * errG, nextB = 7 * errB;
+            diagR = errR, diagG = errG, diagB = errB;
         }
-        std::swap(here_, below_);
-        std::fill(below_, below_ + (width_ + 2) * 3, 0);
+        // What falls past the ends is dropped.
+        e[0] = e[1] = e[2] = 0;
         leftToRight_ = !leftToRight_;
     }
 
@@ -60,9 +57,7 @@ private:
     std::span<const Colour> palette_;
     NearestColour nearest_;
     int width_;
-    std::vector<int> errorsA_, errorsB_;
-    int* here_;
-    int* below_;
+    std::vector<int> errors_;
     bool leftToRight_ = true;
 };
 

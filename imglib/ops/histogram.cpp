@@ -1,6 +1,8 @@
 #include "imglib/ops/histogram.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 
 #include "imglib/core/parallel.h"
 
@@ -10,21 +12,39 @@ namespace {
 
 constexpr std::uint32_t kBins = 1u << (3 * kBinBits);
 
+// Large images are counted on every n-th row, about this many pixels in all: a palette chosen
+// from 4 megapixels is as good as one from all of an 18-megapixel photograph (measured), and
+// counting is a third of the choosing.
+constexpr double kMostCounted = 4e6;
+
+std::uint32_t rowStep(const RgbRows& rows)
+{
+    const double pixels = double(rows.width()) * rows.height();
+    return static_cast<std::uint32_t>(std::max(1.0, std::ceil(pixels / kMostCounted)));
+}
+
+// Calls count(row) for every counted row of [begin, end).
+template <typename Count>
+void countedRows(const RgbRows& rows, std::uint32_t step, std::size_t begin, std::size_t end, Count count)
+{
+    auto scratch = rows.scratch();
+    for (auto y = static_cast<std::uint32_t>((begin + step - 1) / step * step); y < end; y += step)
+        count(rows.row(y, scratch.data()));
+}
+
 using LevelCounts = std::array<std::array<std::uint64_t, 256>, 3>;
 
-LevelCounts levelCounts(const RgbRows& rows)
+LevelCounts levelCounts(const RgbRows& rows, std::uint32_t step)
 {
     const std::size_t bands = bandCount(rows.height(), 16);
     std::vector<LevelCounts> partial(bands);
     parallelFor(rows.height(), 16, [&](std::size_t band, std::size_t begin, std::size_t end) {
         auto& counts = partial[band];
         counts = {};
-        auto scratch = rows.scratch();
-        for (auto y = static_cast<std::uint32_t>(begin); y < end; ++y) {
-            const std::uint8_t* p = rows.row(y, scratch.data());
+        countedRows(rows, step, begin, end, [&](const std::uint8_t* p) {
             for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3)
                 ++counts[0][p[0]], ++counts[1][p[1]], ++counts[2][p[2]];
-        }
+        });
     });
     for (std::size_t band = 1; band < bands; ++band)
         for (int c = 0; c < 3; ++c)
@@ -62,20 +82,19 @@ struct Bin {
 
 std::vector<BinSums> colourHistogram(const RgbRows& rows)
 {
-    const ChannelSteps steps = channelSteps(levelCounts(rows));
+    const std::uint32_t step = rowStep(rows);
+    const ChannelSteps steps = channelSteps(levelCounts(rows, step));
     const std::size_t bands = bandCount(rows.height(), 16);
     std::vector<std::vector<Bin>> partial(bands);
     parallelFor(rows.height(), 16, [&](std::size_t band, std::size_t begin, std::size_t end) {
         auto& bins = partial[band];
         bins.assign(kBins, Bin{});
-        auto scratch = rows.scratch();
-        for (auto y = static_cast<std::uint32_t>(begin); y < end; ++y) {
-            const std::uint8_t* p = rows.row(y, scratch.data());
+        countedRows(rows, step, begin, end, [&](const std::uint8_t* p) {
             for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3) {
                 Bin& bin = bins[steps.binOf(p)];
                 ++bin.count, bin.r += p[0], bin.g += p[1], bin.b += p[2];
             }
-        }
+        });
     });
     std::vector<Bin>& bins = partial[0];
     for (std::size_t band = 1; band < bands; ++band)

@@ -39,7 +39,7 @@ inline std::array<unsigned, 3> stepsOfBin(std::uint32_t bin)
     return {bin >> (2 * kBinBits), (bin >> kBinBits) % kBinsPerAxis, bin % kBinsPerAxis};
 }
 
-// The non-empty bins of the image, in bin order. Uses every pixel, on all threads.
+// The non-empty bins of the image, in bin order, on all threads. Large images are sampled by rows.
 std::vector<BinSums> colourHistogram(const RgbRows& rows);
 
 // The grey levels' counts when every pixel is grey (r = g = b); empty otherwise.

@@ -50,35 +50,67 @@ void candidates(std::span<const Colour> palette, std::span<const std::uint8_t> f
             take(i);
 }
 
+Cube cubeOf(int r, int g, int b, int shift)
+{
+    const int mask = ~((1 << shift) - 1);
+    return {r & mask, g & mask, b & mask, 1 << shift};
+}
+
 }  // namespace
 
 NearestColour::NearestColour(std::span<const Colour> palette)
     : palette_(palette.begin(), palette.end()),
-      cells_(std::size_t{1} << 3 * (8 - kCellShift)),
-      cubes_(std::size_t{1} << 3 * (8 - kCubeShift)),
-      cubeBuilt_(cubes_.size())
+      regions_(std::size_t{1} << 3 * (8 - kRegionShift)),
+      cubes_(std::size_t{1} << 3 * (8 - kCubeShift))
 {
+    std::vector<std::uint8_t> all(palette_.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<std::uint8_t>(i);
+    constexpr int side = 1 << kRegionShift;
+    for (int r = 0; r < 256; r += side)
+        for (int g = 0; g < 256; g += side)
+            for (int b = 0; b < 256; b += side)
+                candidates(palette_, all, cubeOf(r, g, b, kRegionShift),
+                           [&](std::uint8_t i) { regions_[cellOf(r, g, b, kRegionShift)].push_back(i); });
+}
+
+std::span<const std::uint8_t> NearestColour::cubeAround(int r, int g, int b)
+{
+    Cell& cube = cubes_[cellOf(r, g, b, kCubeShift)];
+    if (cube.count == 0) {
+        cube.start = static_cast<std::uint32_t>(cubeCandidates_.size());
+        candidates(palette_, regions_[cellOf(r, g, b, kRegionShift)], cubeOf(r, g, b, kCubeShift),
+                   [&](std::uint8_t i) { cubeCandidates_.push_back(i); });
+        cube.count = static_cast<std::uint32_t>(cubeCandidates_.size()) - cube.start;
+    }
+    return {cubeCandidates_.data() + cube.start, cube.count};
 }
 
 void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
 {
-    constexpr int cubeMask = ~((1 << kCubeShift) - 1), cellMask = ~((1 << kCellShift) - 1);
-    // The cube's candidates are a superset of the cell's: a colour in the cell is in the cube.
-    const std::uint32_t cubeAt = cellOf(r, g, b, kCubeShift);
-    auto& cube = cubes_[cubeAt];
-    if (!cubeBuilt_[cubeAt]) {
-        std::vector<std::uint8_t> all(palette_.size());
-        for (std::size_t i = 0; i < all.size(); ++i)
-            all[i] = static_cast<std::uint8_t>(i);
-        candidates(palette_, all, Cube{r & cubeMask, g & cubeMask, b & cubeMask, 1 << kCubeShift},
-                   [&](std::uint8_t i) { cube.push_back(i); });
-        cubeBuilt_[cubeAt] = true;
-    }
+    if (cells_.empty())
+        cells_.resize(std::size_t{1} << 3 * (8 - kCellShift));
+    const auto around = cubeAround(r, g, b);
     Cell& cell = cells_[at];
     cell.start = static_cast<std::uint32_t>(entries_.size());
-    candidates(palette_, cube, Cube{r & cellMask, g & cellMask, b & cellMask, 1 << kCellShift},
+    candidates(palette_, around, cubeOf(r, g, b, kCellShift),
                [&](std::uint8_t i) { entries_.push_back({palette_[i].r, palette_[i].g, palette_[i].b, i}); });
     cell.count = static_cast<std::uint32_t>(entries_.size()) - cell.start;
+}
+
+void NearestColour::fillNearby(std::uint32_t at, int r, int g, int b)
+{
+    if (nearby_.empty())
+        nearby_.assign(std::size_t{1} << 3 * (8 - kNearbyShift), kUnknown);
+    // Distances to the cell's centre, in half levels so that they stay whole.
+    const Cube cell = cubeOf(r, g, b, kNearbyShift);
+    const int cr = 2 * cell.r + cell.side - 1, cg = 2 * cell.g + cell.side - 1, cb = 2 * cell.b + cell.side - 1;
+    std::uint32_t best = UINT32_MAX;
+    for (const std::uint8_t i : cubeAround(r, g, b)) {
+        const int dr = cr - 2 * palette_[i].r, dg = cg - 2 * palette_[i].g, db = cb - 2 * palette_[i].b;
+        best = std::min(best, std::uint32_t(dr * dr + dg * dg + db * db) << 8 | i);
+    }
+    nearby_[at] = static_cast<std::uint8_t>(best);
 }
 
 }  // namespace imglib::ops

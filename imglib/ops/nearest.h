@@ -1,13 +1,15 @@
-// Exact nearest-colour search in a palette of up to 256 colours (squared RGB distance; the lowest
-// index wins a tie).
+// Nearest-colour search in a palette of up to 256 colours (squared RGB distance; the lowest index
+// wins a tie).
 //
-// RGB space is cut into small cells, and each cell keeps the few palette entries that can be
-// nearest to some colour inside it: those no farther from the cell than the distance at which one
-// entry covers the whole cell. A search then looks at a handful of colours. Cells are filled when
-// first searched, from the candidates of a larger cube around them, so a search object is not
-// shared between threads: each thread makes its own (they are cheap until used).
+// RGB space is cut into cubes, and each cube keeps the few palette entries that can be nearest to
+// some colour inside it: those no farther from the cube than the distance at which one entry
+// covers the whole cube. A search then looks at a handful of colours. Each level of cubes is
+// worked out from the larger cube around it, whose candidates are a superset of its own. All but
+// the largest level are filled when first needed, so a search object is not shared between
+// threads: each thread makes its own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -21,10 +23,11 @@ public:
     // `palette` holds 1 to 256 colours.
     explicit NearestColour(std::span<const Colour> palette);
 
+    // The nearest colour, exactly.
     std::uint8_t find(int r, int g, int b)
     {
         const std::uint32_t at = cellOf(r, g, b, kCellShift);
-        if (cells_[at].count == 0)
+        if (cells_.empty() || cells_[at].count == 0)
             fillCell(at, r, g, b);
         const Entry* c = &entries_[cells_[at].start];
         const Entry* const end = c + cells_[at].count;
@@ -38,28 +41,58 @@ public:
         return static_cast<std::uint8_t>(best);
     }
 
+    // The colour nearest to the centre of the 4 × 4 × 4 levels around the colour: one look-up in
+    // a small table once known. For error diffusion, which carries whatever this costs over to the
+    // next pixels.
+    std::uint8_t findNearby(int r, int g, int b)
+    {
+        const std::uint32_t at = kSpread[r >> kNearbyShift] << 2 | kSpread[g >> kNearbyShift] << 1 |
+                                 kSpread[b >> kNearbyShift];
+        if (nearby_.empty() || nearby_[at] == kUnknown)
+            fillNearby(at, r, g, b);
+        return static_cast<std::uint8_t>(nearby_[at]);
+    }
+
 private:
+    // The cells of findNearby() are stored with the bits of their three coordinates interleaved,
+    // so that colours close together share cache lines: kSpread puts the bits of a 6-bit
+    // coordinate three places apart.
+    static constexpr auto kSpread = [] {
+        std::array<std::uint32_t, 64> spread{};
+        for (std::uint32_t v = 0; v < 64; ++v)
+            for (int bit = 0; bit < 6; ++bit)
+                spread[v] |= (v >> bit & 1) << (3 * bit);
+        return spread;
+    }();
+
     struct Entry {
         std::uint8_t r, g, b, index;
     };
-    static constexpr int kCellShift = 2;    // cells of 4 × 4 × 4 levels
-    static constexpr int kCubeShift = 4;    // inside cubes of 16 × 16 × 16
+    struct Cell {
+        std::uint32_t start = 0, count = 0;  // where its candidates are; none yet when count is 0
+    };
+    static constexpr int kRegionShift = 6;  // regions of 64 × 64 × 64 levels
+    static constexpr int kCubeShift = 4;    // cubes of 16 × 16 × 16 inside them
+    static constexpr int kCellShift = 3;    // cells of 8 × 8 × 8 inside them, for find()
+    static constexpr int kNearbyShift = 2;  // and 4 × 4 × 4 for findNearby()
 
     static std::uint32_t cellOf(int r, int g, int b, int shift)
     {
         const int bits = 8 - shift;
         return std::uint32_t((r >> shift) << (2 * bits) | (g >> shift) << bits | (b >> shift));
     }
-    struct Cell {
-        std::uint32_t start = 0, count = 0;  // its candidates in entries_; none yet when count is 0
-    };
+    std::span<const std::uint8_t> cubeAround(int r, int g, int b);
     void fillCell(std::uint32_t at, int r, int g, int b);
+    void fillNearby(std::uint32_t at, int r, int g, int b);
 
     std::vector<Colour> palette_;
+    std::vector<std::vector<std::uint8_t>> regions_;  // candidates of each region, made at once
+    std::vector<Cell> cubes_;                         // candidates of each cube, once needed
+    std::vector<std::uint8_t> cubeCandidates_;
     std::vector<Cell> cells_;
     std::vector<Entry> entries_;
-    std::vector<std::vector<std::uint8_t>> cubes_;  // candidates of each cube, once needed
-    std::vector<bool> cubeBuilt_;
+    std::vector<std::uint16_t> nearby_;  // an index, or kUnknown
+    static constexpr std::uint16_t kUnknown = 0xFFFF;
 };
 
 }  // namespace imglib::ops

@@ -4,9 +4,9 @@ namespace imglib::ops {
 
 namespace {
 
-// Rounds of k-means after Wu's cut. Measured on photographs at 255 and 16 colours: the error keeps
-// falling a little up to about ten rounds and hardly at all after.
-constexpr int kRefineRounds = 10;
+// Rounds of k-means after Wu's cut. Measured on photographs at 255 and 16 colours: five rounds
+// gain 0.25 dB, five more 0.03 dB.
+constexpr int kRefineRounds = 5;
 
 }  // namespace
 
