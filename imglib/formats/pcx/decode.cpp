@@ -217,7 +217,15 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (!stored)
         return failure(Error::tooLarge, "pcx: stored rows over the limits");
 
+    // The pixel data ends where the end palette begins. Each of its bytes gives at most 31.5
+    // stored bytes (a run of 63 costs two), so a file too short for its image is refused before
+    // the pixels are allocated.
     const bool withVgaPalette = h.kind == Kind::eightBit && hasVgaPalette(file);
+    const std::size_t dataEnd = withVgaPalette ? file.size() - kVgaPaletteBytes : file.size();
+    const std::uint64_t dataBytes = dataEnd - kHeaderBytes;
+    if (stored->totalBytes > (h.compressed ? dataBytes * 63 / 2 : dataBytes))
+        return failure(Error::truncated, "pcx: data too short for the image");
+
     const PixelFormat format = h.kind == Kind::rgb                          ? PixelFormat::rgb
                                : h.kind == Kind::eightBit && !withVgaPalette ? PixelFormat::grey
                                                                               : PixelFormat::indexed;
@@ -225,8 +233,6 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (auto s = allocate(image, h.width, h.height, format); !s)
         return s;
 
-    // The pixel data ends where the end palette begins.
-    const std::size_t dataEnd = withVgaPalette ? file.size() - kVgaPaletteBytes : file.size();
     RowReader rows(file.subspan(kHeaderBytes, dataEnd - kHeaderBytes), h.compressed);
     std::vector<std::uint8_t> row(stored->rowBytes);
     for (std::uint32_t y = 0; y < h.height; ++y) {

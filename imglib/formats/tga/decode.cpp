@@ -174,6 +174,17 @@ bool convertRow(Pixel pixel, const std::uint8_t* in, std::uint8_t* out, std::uin
     return false;
 }
 
+// Whether `dataBytes` can hold the image, so that a short file is refused before its pixels are
+// allocated: a packet of 1 + pixelBytes bytes gives at most 128 pixels, a stored pixel takes
+// pixelBytes.
+bool mayHold(std::uint64_t dataBytes, const Layout& stored, std::uint64_t width, std::uint64_t height,
+             unsigned pixelBytes, bool rle)
+{
+    if (!rle)
+        return stored.totalBytes <= dataBytes;
+    return width * height * (1 + pixelBytes) <= dataBytes * 128;
+}
+
 void mirror(std::uint8_t* row, std::uint32_t width, unsigned channels)
 {
     for (std::uint32_t a = 0, b = width - 1; a < b; ++a, --b)
@@ -253,6 +264,10 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (!stored)
         return failure(Error::tooLarge, "tga: size over the limits");
 
+    const bool rle = (h.imageType & kRleFlag) != 0;
+    if (!mayHold(in.remaining(), *stored, h.width, h.height, pixelBytes, rle))
+        return failure(Error::truncated, "tga: data too short for the image");
+
     const PixelFormat format = pixel == Pixel::index8                            ? PixelFormat::indexed
                                : pixel == Pixel::grey8 || pixel == Pixel::grey16 ? PixelFormat::grey
                                                                                  : PixelFormat::rgb;
@@ -262,7 +277,6 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (pixel == Pixel::index8)
         image.palette = paletteOf(h, colourMap);
 
-    const bool rle = (h.imageType & kRleFlag) != 0;
     RleRows rleRows(in, pixelBytes);
     std::vector<std::uint8_t> buffer(rle ? stored->rowBytes : 0);
     for (std::uint32_t y = 0; y < h.height; ++y) {
