@@ -217,6 +217,14 @@ TEST(Tga, SniffIsNotFooledByOtherFiles)
         Image image;
         EXPECT_FALSE(decodeAny(blob, image).ok()) << "no reader may take it";
     }
+
+    // A TGA with a 10-byte ID field starts with the PCX manufacturer byte, and is still a TGA.
+    const Header h{.idLength = 10, .mapType = 1, .type = 1, .mapLength = 1, .mapBits = 24, .bits = 8};
+    const auto file = h.file({1, 2, 3, 0});
+    EXPECT_FALSE(pcx::sniff(file));
+    Image image;
+    ASSERT_TRUE(decodeAny(file, image).ok());
+    EXPECT_EQ(image.palette, (std::vector<Colour>{{3, 2, 1}}));
 }
 
 // Writes the crop of ImageMagick's built-in rose picture (an odd width) in several variants with
