@@ -15,7 +15,7 @@ void put16be(std::vector<std::uint8_t>& out, std::uint16_t v);
 void put32be(std::vector<std::uint8_t>& out, std::uint32_t v);
 
 // Deterministic pictures: with more than 256 colours allowed, nearly every pixel differs;
-// otherwise the pixels use `colours` colours.
+// otherwise the other pixels use `colours` colours. The left third of each row is one grey.
 testkit::Rgba testPicture(std::uint32_t width, std::uint32_t height, unsigned colours);
 testkit::Rgba greyPicture(std::uint32_t width, std::uint32_t height);
 testkit::Rgba bilevelPicture(std::uint32_t width, std::uint32_t height);
@@ -35,8 +35,13 @@ void expectSame(const testkit::Rgba& ours, const testkit::Rgba& other, const std
 void expectMatchesReference(const testkit::fs::path& file, const testkit::fs::path& reference,
                             testkit::DecodeFn decode);
 
-// Every prefix of `file`, each in a buffer of its own size (so that a read past the data is caught
-// by the sanitizers), fails as cut short.
-void expectEveryCutFails(const std::vector<std::uint8_t>& file, testkit::DecodeFn decode);
+// Every file of tests/data/<folder> with `extension` decodes to exactly the PNG beside it, and
+// cuts of it fail.
+void checkKeptFiles(const std::string& folder, const std::string& extension, testkit::DecodeFn decode);
+
+// Prefixes of `file` fail: every one of the first 2048 bytes (headers, palettes, the first rows),
+// and about a thousand spread over the rest. Each is copied to a buffer of its own size, so that a
+// read past the data is caught by the sanitizers.
+void expectCutsFail(const std::vector<std::uint8_t>& file, testkit::DecodeFn decode);
 
 }  // namespace formattest
