@@ -40,7 +40,7 @@ void expectMatchesReference(const testkit::fs::path& file, const testkit::fs::pa
 void checkKeptFiles(const std::string& folder, const std::string& extension, testkit::DecodeFn decode);
 
 // Prefixes of `file` fail: every one of the first 2048 bytes (headers, palettes, the first rows),
-// and about a thousand spread over the rest. Each is copied to a buffer of its own size, so that a
+// and about 256 spread over the rest. Each is copied to a buffer of its own size, so that a
 // read past the data is caught by the sanitizers.
 void expectCutsFail(const std::vector<std::uint8_t>& file, testkit::DecodeFn decode);
 

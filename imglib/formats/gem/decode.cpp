@@ -197,14 +197,16 @@ void planesToIndices(const std::vector<std::uint8_t>& line, unsigned planes, std
                      std::vector<std::uint8_t>& indices)
 {
     static const Spread spread = makeSpread();
-    std::fill(indices.begin(), indices.end(), 0);
+    const std::uint64_t* bytesToPixels = spread.data();
+    std::uint8_t* out = indices.data();
+    std::memset(out, 0, indices.size());
     for (unsigned p = 0; p < planes; ++p) {
         const std::uint8_t* plane = line.data() + p * planeBytes;
         for (std::size_t i = 0; i < planeBytes; ++i) {
             std::uint64_t eight;
-            std::memcpy(&eight, &indices[8 * i], 8);
-            eight |= spread[plane[i]] << p;
-            std::memcpy(&indices[8 * i], &eight, 8);
+            std::memcpy(&eight, out + 8 * i, 8);
+            eight |= bytesToPixels[plane[i]] << p;
+            std::memcpy(out + 8 * i, &eight, 8);
         }
     }
 }
