@@ -90,6 +90,8 @@ TEST(SunRaster, EightBitGreyAndMapped)
     const auto grey = decoded(sunFile({.width = 3, .height = 2, .type = 0}, {}, rows));
     EXPECT_EQ(grey.format, PixelFormat::grey);
     EXPECT_EQ(grey.pixels, (std::vector<std::uint8_t>{0, 128, 255, 1, 2, 3}));
+    const auto skipped = decoded(sunFile({.width = 3, .height = 2}, {9, 9, 9}, rows));
+    EXPECT_EQ(skipped.pixels, grey.pixels) << "a map length without a map type is skipped";
 
     // A map of two entries, three planes of two bytes; indices past it are black.
     const std::vector<std::uint8_t> map{10, 20, 30, 40, 50, 60};

@@ -16,7 +16,6 @@ namespace imglib::sunras {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x59A66A95;
-constexpr std::size_t kHeaderBytes = 32;
 
 enum Type : std::uint32_t { typeOld = 0, typeStandard = 1, typeByteEncoded = 2, typeRgb = 3 };
 enum MapType : std::uint32_t { mapNone = 0, mapRgb = 1, mapRaw = 2 };
@@ -131,6 +130,7 @@ struct Map {
     unsigned entries = 0;
 };
 
+// A length given without a map type is skipped: the rows come after it all the same.
 bool readMap(ByteReader& in, const Header& h, Map& map)
 {
     if (h.mapType != mapRgb)
