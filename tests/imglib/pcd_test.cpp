@@ -285,20 +285,11 @@ TEST(Pcd, KeptFileFallsBackToBase16)
     testkit::decodeDamaged(file, pcd::decode, file.size());
 }
 
-TEST(Pcd, DamagedFilesNeverCrash)
+// Past the header every byte is a valid sample, so damage matters at the header and where the stored
+// images end (LargestResolutionTheFileHoldsWhole cuts there). The conformance file is cut short
+// after its Base/4: damaged bytes in the Base would only change colours, and cost time.
+TEST(Pcd, DamagedConformanceFileNeverCrashes)
 {
-    // Past the header every byte is a valid sample, so damage matters at the header and where the
-    // stored images end: a synthetic pac cut around those ends, and the conformance file cut short
-    // after its Base/4 (damaged bytes in the Base would only change colours, and cost time).
-    const auto file = flatPac(90, 170, 120);
-    for (const std::size_t end : {kAttributes, kBase16.offset + 192 * 192, kBase4.offset + 384 * 384, kFullPac})
-        for (const std::size_t length : {end - 1, end, end + 1}) {
-            Image image;
-            if (pcd::decode(std::span(file.data(), length), image).ok()) {
-                EXPECT_TRUE(isWellFormed(image));
-            }
-        }
-
     CONFORMANCE_OR_SKIP(dir);
     auto hopper = testkit::readBytes(dir / "pcd/questionable/hopper.pcd");
     hopper.resize(kBase4.offset + 384 * 384);
