@@ -403,14 +403,14 @@ TEST(BmpWrite, ReadsBackOnOddSizesAndImageMagickAgrees)
                          Case{PixelFormat::indexed, 200, 8}, Case{PixelFormat::grey, 0, 8},
                          Case{PixelFormat::rgb, 0, 24}}) {
         for (const auto& [w, h] : {std::pair{1u, 1u}, std::pair{47u, 33u}}) {
-            SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.colours << " colours, " << w << "×" << h);
+            SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.colours << " colours, " << w << "x" << h);
             const Image image = picture(c.format, w, h, c.colours);
             std::vector<std::uint8_t> file;
             ASSERT_TRUE(bmp::encode(image, file).ok());
             EXPECT_EQ(file[28], c.bits);
             const std::size_t rowBytes = (w * c.bits + 31) / 32 * 4;
-            const std::size_t paletteBytes = c.format == PixelFormat::rgb ? 0 : 4 * (c.colours ? c.colours : 256);
-            EXPECT_EQ(file.size(), 54 + paletteBytes + rowBytes * h);
+            const std::size_t entries = c.format == PixelFormat::grey ? 256 : c.colours;
+            EXPECT_EQ(file.size(), 54 + 4 * entries + rowBytes * h);
             const Image back = decoded(file);
             EXPECT_EQ(testkit::toRgba(back).pixels, testkit::toRgba(image).pixels);
             if (c.format == PixelFormat::indexed) {
@@ -480,7 +480,8 @@ TEST(BmpIndependent, CommittedFilesMatchTheirReferences)
         SCOPED_TRACE(entry.path().filename());
         const auto ref = testkit::loadPng(fs::path(entry.path()).replace_extension(".png"));
         ASSERT_TRUE(ref);
-        const auto d = testkit::compare(testkit::toRgba(decoded(testkit::readBytes(entry.path()))), *ref, true);
+        const auto ours = testkit::toRgba(decoded(testkit::readBytes(entry.path())));
+        const auto d = testkit::compare(ours, *ref, true);
         EXPECT_TRUE(d.sameSize);
         EXPECT_EQ(d.maxError, 0);
         ++checked;

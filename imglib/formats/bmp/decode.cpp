@@ -78,7 +78,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (auto s = readHeader(file, h); !s)
         return s;
     Image image;
-    if (auto s = allocate(image, h.width, h.height, h.indexed() ? PixelFormat::indexed : PixelFormat::rgb); !s)
+    const PixelFormat format = h.indexed() ? PixelFormat::indexed : PixelFormat::rgb;
+    if (auto s = allocate(image, h.width, h.height, format); !s)
         return s;
     if (h.indexed()) {
         if (auto s = readPalette(file, h, image.palette); !s)

@@ -75,7 +75,8 @@ Status encode(const Image& image, std::vector<std::uint8_t>& out)
     const auto stored = layoutOf(image.width, image.height, plan.bits, 4);
     if (!stored)
         return failure(Error::tooLarge, "bmp: image over the size limits");
-    const std::uint64_t dataOffset = kFileHeaderSize + kInfoHeaderSize + 4 * std::uint64_t{plan.palette.size()};
+    const std::uint64_t paletteBytes = 4 * std::uint64_t{plan.palette.size()};
+    const std::uint64_t dataOffset = kFileHeaderSize + kInfoHeaderSize + paletteBytes;
     const std::uint64_t fileSize = dataOffset + stored->totalBytes;
     if (fileSize > UINT32_MAX)
         return failure(Error::tooLarge, "bmp: file over 4 GB");

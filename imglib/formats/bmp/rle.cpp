@@ -51,7 +51,9 @@ Status decodeRle(std::span<const std::uint8_t> data, const Header& header, Image
         if (at.y >= height || count > rowEnd - at.x)
             return false;
         const std::uint32_t inside = std::min(count, width - std::min(at.x, width));
-        kept = inside > 0 ? std::span(image.row(height - 1 - at.y) + at.x, inside) : std::span<std::uint8_t>();
+        kept = {};
+        if (inside > 0)
+            kept = std::span(image.row(height - 1 - at.y) + at.x, inside);
         at.x += count;
         return true;
     };
