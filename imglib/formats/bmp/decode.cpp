@@ -85,11 +85,14 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         if (auto s = readPalette(file, h, image.palette); !s)
             return s;
     }
-    // readHeader checked that the offset and any declared data size lie within the file.
-    const auto data = file.subspan(h.dataOffset, h.imageSize != 0 ? h.imageSize : file.size() - h.dataOffset);
+    // readHeader checked that the offset and any declared data size lie within the file. The
+    // size given bounds run-length data; rows of fixed size need none.
+    const auto data = file.subspan(h.dataOffset);
     const bool rle = h.compression == Compression::rle8 || h.compression == Compression::rle4;
-    if (auto s = rle ? decodeRle(data, h, image) : readRows(file.subspan(h.dataOffset), h, image); !s)
-        return s;
+    const Status rows = rle ? decodeRle(data.first(h.imageSize != 0 ? h.imageSize : data.size()), h, image)
+                            : readRows(data, h, image);
+    if (!rows)
+        return rows;
     if (h.indexed()) {
         if (auto s = checkIndices(image, h.bitCount); !s)
             return s;
