@@ -436,6 +436,23 @@ TEST(BmpWrite, ReadsBackOnOddSizesAndImageMagickAgrees)
         GTEST_SKIP() << "ImageMagick's convert not found: our own reading was checked, not its";
 }
 
+TEST(BmpWrite, StreamsTheSameBytesToAFileAndLeavesNoPartialOne)
+{
+    testkit::ScratchDir scratch;
+    const auto path = (scratch / "out.bmp").string();
+    for (const auto& image : {picture(PixelFormat::rgb, 3000, 300), picture(PixelFormat::indexed, 999, 77, 16)}) {
+        std::vector<std::uint8_t> inMemory;
+        ASSERT_TRUE(bmp::encode(image, inMemory).ok());
+        ASSERT_TRUE(bmp::write(image, path).ok());  // several bands of rows
+        EXPECT_EQ(testkit::readBytes(path), inMemory);
+    }
+    Image broken = picture(PixelFormat::indexed, 4, 4, 2);
+    broken.pixels[3] = 9;
+    EXPECT_EQ(bmp::write(broken, path).error, Error::badArgument);
+    EXPECT_FALSE(bmp::write(broken, (scratch / "missing/out.bmp").string()).ok());
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), {}), 1) << "only the earlier file";
+}
+
 TEST(BmpIndependent, FilesFromImageMagickAndNetpbm)
 {
     if (!testkit::haveTool("convert") || !testkit::haveTool("ppmtobmp"))
