@@ -319,8 +319,8 @@ TEST(BmpConformance, QuestionableFilesWeDecodeMatchAReference)
 {
     CONFORMANCE_OR_SKIP(dir);
     // Short and oversized palettes, OS/2 2.x headers, 2-bit pixels, RLE deltas and cuts, wide
-    // bit fields. Alpha is dropped, so only opaque reference pixels are compared; channels of
-    // 10 bits and more may differ by 1 where the reference truncates.
+    // bit fields. Alpha is dropped, so only opaque reference pixels are compared; channels wider
+    // than 8 bits may differ by 1, where the references round them another way.
     const std::vector<std::string> differOnPurpose = {"rgb24prof2.bmp"};  // needs its ICC profile
     int compared = 0;
     for (const auto& entry : testkit::manifestSamples(dir, "bmp")) {
