@@ -137,12 +137,18 @@ TEST(BmpRead, UncompressedLayoutsAndHeaders)
     const Image image = decoded(core.bytes());
     EXPECT_EQ(image.palette, core.palette);
 
-    // A packed DIB (the clipboard's form, no file header) decodes, but only "BM" is sniffed.
+    // A packed DIB (the clipboard's form, no file header) decodes and is recognised by its own
+    // sniff; the two sniffs never both accept a file.
     const auto file = Bmp{}.bytes();
     const std::vector<std::uint8_t> dib(file.begin() + 14, file.end());
     EXPECT_EQ(pixelsOf(decoded(dib)), pixelsOf(decoded(file)));
     EXPECT_TRUE(bmp::sniff(file));
+    EXPECT_FALSE(bmp::sniffPacked(file));
     EXPECT_FALSE(bmp::sniff(dib));
+    EXPECT_TRUE(bmp::sniffPacked(dib));
+    Image any;
+    ASSERT_TRUE(decodeAny(dib, any).ok());
+    EXPECT_EQ(pixelsOf(any), pixelsOf(decoded(file)));
 }
 
 TEST(BmpRead, BitFieldsScaleEachChannelWithRounding)

@@ -10,6 +10,8 @@
 namespace imglib::bmp {
 
 bool sniff(std::span<const std::uint8_t> file);
+// A bitmap without its file header, as the clipboard stores it.
+bool sniffPacked(std::span<const std::uint8_t> file);
 Status decode(std::span<const std::uint8_t> file, Image& out);
 
 // Encodes the image as a Windows bitmap: indexed images with the smallest of 1, 4 or 8 bits that

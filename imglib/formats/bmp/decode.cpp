@@ -72,6 +72,15 @@ bool sniff(std::span<const std::uint8_t> file)
     return file.size() >= 2 && file[0] == 'B' && file[1] == 'M' && readHeader(file, header).ok();
 }
 
+bool sniffPacked(std::span<const std::uint8_t> file)
+{
+    // A packed bitmap (the clipboard's form, often saved as .dib) has no signature. Only a
+    // Windows info, v4 or v5 header that validates against the whole file is taken.
+    Header header;
+    return !sniff(file) && readHeader(file, header).ok() && !header.fileHeader &&
+           (header.infoSize == 40 || header.infoSize == 108 || header.infoSize == 124);
+}
+
 Status decode(std::span<const std::uint8_t> file, Image& out)
 {
     Header h;
