@@ -20,6 +20,15 @@ public:
     {
     }
 
+    // Starts again from the first row with another palette, keeping the memory.
+    void restart(std::span<const Colour> palette)
+    {
+        palette_ = palette;
+        nearest_.usePalette(palette);
+        std::fill(errors_.begin(), errors_.end(), 0);
+        leftToRight_ = true;
+    }
+
     // Maps the next row: `width` pixels of 3 bytes, `pixelStep` bytes apart from `src`. For each
     // pixel calls emit(x, index, wanted), wanted being the source colour plus the error it
     // received, clamped to 0…255.

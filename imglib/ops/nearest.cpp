@@ -59,10 +59,21 @@ Cube cubeOf(int r, int g, int b, int shift)
 }  // namespace
 
 NearestColour::NearestColour(std::span<const Colour> palette)
-    : palette_(palette.begin(), palette.end()),
-      regions_(std::size_t{1} << 3 * (8 - kRegionShift)),
-      cubes_(std::size_t{1} << 3 * (8 - kCubeShift))
+    : regions_(std::size_t{1} << 3 * (8 - kRegionShift)), cubes_(std::size_t{1} << 3 * (8 - kCubeShift))
 {
+    usePalette(palette);
+}
+
+void NearestColour::usePalette(std::span<const Colour> palette)
+{
+    palette_.assign(palette.begin(), palette.end());
+    std::fill(cubes_.begin(), cubes_.end(), Cell{});
+    cubeCandidates_.clear();
+    std::fill(cells_.begin(), cells_.end(), Cell{});
+    entries_.clear();
+    std::fill(nearby_.begin(), nearby_.end(), kUnknown);
+    for (auto& region : regions_)
+        region.clear();
     std::vector<std::uint8_t> all(palette_.size());
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = static_cast<std::uint8_t>(i);
@@ -105,10 +116,15 @@ void NearestColour::fillNearby(std::uint32_t at, int r, int g, int b)
     // Distances to the cell's centre, in half levels so that they stay whole.
     const Cube cell = cubeOf(r, g, b, kNearbyShift);
     const int cr = 2 * cell.r + cell.side - 1, cg = 2 * cell.g + cell.side - 1, cb = 2 * cell.b + cell.side - 1;
+    // The candidates of the larger cell around it hold the nearest colour to any point inside.
+    const std::uint32_t around = cellOf(r, g, b, kCellShift);
+    if (cells_.empty() || cells_[around].count == 0)
+        fillCell(around, r, g, b);
     std::uint32_t best = UINT32_MAX;
-    for (const std::uint8_t i : cubeAround(r, g, b)) {
-        const int dr = cr - 2 * palette_[i].r, dg = cg - 2 * palette_[i].g, db = cb - 2 * palette_[i].b;
-        best = std::min(best, std::uint32_t(dr * dr + dg * dg + db * db) << 8 | i);
+    for (std::uint32_t k = 0; k < cells_[around].count; ++k) {
+        const Entry& c = entries_[cells_[around].start + k];
+        const int dr = cr - 2 * c.r, dg = cg - 2 * c.g, db = cb - 2 * c.b;
+        best = std::min(best, std::uint32_t(dr * dr + dg * dg + db * db) << 8 | c.index);
     }
     nearby_[at] = static_cast<std::uint8_t>(best);
 }

@@ -22,6 +22,8 @@ class NearestColour {
 public:
     // `palette` holds 1 to 256 colours.
     explicit NearestColour(std::span<const Colour> palette);
+    // Searches another palette from now on, keeping the memory.
+    void usePalette(std::span<const Colour> palette);
 
     // The nearest colour, exactly.
     std::uint8_t find(int r, int g, int b)

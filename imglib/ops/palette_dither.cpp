@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 
+#include "imglib/core/parallel.h"
 #include "imglib/ops/dither.h"
 #include "imglib/ops/palette.h"
 
@@ -19,13 +21,13 @@ struct WantedSums {
 };
 
 struct Trial {
-    double blurredError = 0;         // of the sample's error after a small blur
+    std::int64_t blurredError = 0;   // of the sample's error after a small blur, in 1/256
     std::vector<WantedSums> wanted;  // what each palette colour was asked for
 };
 
 // The sum of squares of the error image after a 3 × 3 binomial blur ([1 2 1] across, then
 // down), borders left out: what the eye sees of the error from a little further away.
-double blurredSquares(const std::vector<std::int16_t>& error, std::size_t w, std::size_t h)
+std::int64_t blurredSquares(const std::vector<std::int16_t>& error, std::size_t w, std::size_t h)
 {
     if (w < 3 || h < 3)
         return 0;
@@ -47,33 +49,86 @@ double blurredSquares(const std::vector<std::int16_t>& error, std::size_t w, std
             total += s * s;
         }
     }
-    return double(total) / 256;
+    return total;
 }
 
-// Dithers every step-th pixel of every step-th row with the palette.
-Trial ditherSample(const RgbRows& rows, std::span<const Colour> palette, std::uint32_t step)
-{
-    const std::uint32_t w = (rows.width() + step - 1) / step, h = (rows.height() + step - 1) / step;
-    ErrorDiffusion diffusion(palette, w);
-    Trial trial;
-    trial.wanted.resize(palette.size());
-    std::vector<std::int16_t> error(std::size_t(w) * h * 3);
-    auto scratch = rows.scratch();
-    for (std::uint32_t y = 0; y < h; ++y) {
-        const std::uint8_t* src = rows.row(y * step, scratch.data());
-        std::int16_t* errorRow = &error[std::size_t(y) * w * 3];
-        diffusion.row(src, std::size_t(step) * 3, [&](int x, std::uint8_t index, const int* wanted) {
-            WantedSums& s = trial.wanted[index];
-            ++s.count, s.r += wanted[0], s.g += wanted[1], s.b += wanted[2];
-            const std::uint8_t* p = src + std::size_t(x) * step * 3;
-            errorRow[3 * x] = std::int16_t(palette[index].r - p[0]);
-            errorRow[3 * x + 1] = std::int16_t(palette[index].g - p[1]);
-            errorRow[3 * x + 2] = std::int16_t(palette[index].b - p[2]);
-        });
+// Every step-th pixel of every step-th row of a band of the image, copied once and dithered again
+// and again with one palette after another.
+class SampleBand {
+public:
+    SampleBand(const RgbRows& rows, std::uint32_t step, std::uint32_t firstRow, std::uint32_t rowCount,
+               std::span<const Colour> palette)
+        : width_((rows.width() + step - 1) / step), height_(rowCount), pixels_(std::size_t(width_) * height_ * 3),
+          error_(pixels_.size()), diffusion_(palette, width_)
+    {
+        auto scratch = rows.scratch();
+        std::uint8_t* out = pixels_.data();
+        for (std::uint32_t y = 0; y < height_; ++y) {
+            const std::uint8_t* src = rows.row((firstRow + y) * step, scratch.data());
+            for (std::uint32_t x = 0; x < width_; ++x, out += 3)
+                std::copy_n(src + std::size_t(x) * step * 3, 3, out);
+        }
     }
-    trial.blurredError = blurredSquares(error, w, h);
-    return trial;
-}
+
+    Trial dither(std::span<const Colour> palette)
+    {
+        diffusion_.restart(palette);
+        Trial trial;
+        trial.wanted.resize(palette.size());
+        for (std::uint32_t y = 0; y < height_; ++y) {
+            const std::uint8_t* src = &pixels_[std::size_t(y) * width_ * 3];
+            std::int16_t* errorRow = &error_[std::size_t(y) * width_ * 3];
+            diffusion_.row(src, 3, [&](int x, std::uint8_t index, const int* wanted) {
+                WantedSums& s = trial.wanted[index];
+                ++s.count, s.r += wanted[0], s.g += wanted[1], s.b += wanted[2];
+                const std::uint8_t* p = src + std::size_t(x) * 3;
+                errorRow[3 * x] = std::int16_t(palette[index].r - p[0]);
+                errorRow[3 * x + 1] = std::int16_t(palette[index].g - p[1]);
+                errorRow[3 * x + 2] = std::int16_t(palette[index].b - p[2]);
+            });
+        }
+        trial.blurredError = blurredSquares(error_, width_, height_);
+        return trial;
+    }
+
+private:
+    std::uint32_t width_, height_;
+    std::vector<std::uint8_t> pixels_;
+    std::vector<std::int16_t> error_;
+    ErrorDiffusion diffusion_;
+};
+
+// The sample is dithered in two bands, top and bottom, on two threads when there are two: always
+// two, so that the result is the same on one.
+class Sample {
+public:
+    Sample(const RgbRows& rows, std::uint32_t step, std::span<const Colour> palette)
+    {
+        const std::uint32_t h = (rows.height() + step - 1) / step, top = h / 2;
+        bands_.emplace_back(rows, step, 0, top, palette);
+        bands_.emplace_back(rows, step, top, h - top, palette);
+    }
+
+    Trial dither(std::span<const Colour> palette)
+    {
+        Trial trials[2];
+        parallelFor(2, 1, [&](std::size_t, std::size_t begin, std::size_t end) {
+            for (std::size_t band = begin; band < end; ++band)
+                trials[band] = bands_[band].dither(palette);
+        });
+        Trial& trial = trials[0];
+        trial.blurredError += trials[1].blurredError;
+        for (std::size_t k = 0; k < trial.wanted.size(); ++k) {
+            WantedSums& s = trial.wanted[k];
+            const WantedSums& more = trials[1].wanted[k];
+            s.count += more.count, s.r += more.r, s.g += more.g, s.b += more.b;
+        }
+        return std::move(trial);
+    }
+
+private:
+    std::vector<SampleBand> bands_;
+};
 
 std::uint8_t stepToward(std::uint8_t from, std::uint64_t sum, std::uint64_t count)
 {
@@ -87,10 +142,11 @@ std::vector<Colour> tuneForDithering(const RgbRows& rows, std::vector<Colour> pa
 {
     const double pixels = double(rows.width()) * rows.height();
     const auto step = static_cast<std::uint32_t>(std::max(1.0, std::floor(std::sqrt(pixels / kSamplePixels))));
+    Sample sample(rows, step, palette);
     std::vector<Colour> best = palette;
-    double bestError = INFINITY;
+    std::int64_t bestError = INT64_MAX;
     for (int round = 0;; ++round) {
-        const Trial trial = ditherSample(rows, palette, step);
+        const Trial trial = sample.dither(palette);
         if (trial.blurredError < bestError) {
             bestError = trial.blurredError;
             best = palette;
