@@ -8,10 +8,13 @@ namespace imglib {
 
 namespace {
 
-// Rec. 601 luma, rounded half up, in integers: exact for every colour.
-inline std::uint8_t luma(unsigned r, unsigned g, unsigned b)
+// Rec. 601 luma (0.299 R + 0.587 G + 0.114 B) rounded half up, in 20-bit fixed point: the
+// weights are rounded to 2^-20 and the half nudged up by 524 / 2^20, which gives exactly
+// (299 R + 587 G + 114 B + 500) / 1000 for every one of the 2^24 colours (checked one by one)
+// without a division.
+inline std::uint8_t luma(std::uint32_t r, std::uint32_t g, std::uint32_t b)
 {
-    return static_cast<std::uint8_t>((299 * r + 587 * g + 114 * b + 500) / 1000);
+    return static_cast<std::uint8_t>((313524 * r + 615514 * g + 119538 * b + (1 << 19) + 524) >> 20);
 }
 
 void greyRows(const Image& in, Image& out)
