@@ -1,4 +1,4 @@
-// Reading and writing the benchmark's images.
+// Writing the benchmark's images for the quality comparison.
 #pragma once
 
 #include <string>
@@ -6,10 +6,6 @@
 #include "imglib/core/image.h"
 
 namespace bench {
-
-// Reads any image the library reads. While a reader is missing, binary PPM (P6, maxval 255) is
-// read here, so that the operations can be measured on photographs converted to PPM.
-imglib::Status loadImage(const std::string& path, imglib::Image& out);
 
 // Writes the image as a binary PPM (P6), palettes and grey levels expanded: the common ground on
 // which the quality script compares every program's output with the original.

@@ -21,6 +21,7 @@
 
 #include "bench/files.h"
 #include "bench/steps.h"
+#include "imglib/api/images.h"
 #include "imglib/core/parallel.h"
 #include "imglib/ops/ops.h"
 
@@ -101,7 +102,7 @@ int commandSteps(const std::vector<std::string>& args)
     std::printf("threads %u, median of %d runs, each in a child process\n", imglib::threadCount(), runs);
     for (const std::string& file : files) {
         imglib::Image image;
-        if (!bench::loadImage(file, image)) {
+        if (!imglib::readImage(file.c_str(), image)) {
             std::printf("%s: cannot read\n", file.c_str());
             continue;
         }
@@ -157,7 +158,7 @@ int commandReduce(const std::vector<std::string>& args)
     if (args.size() != 4)
         return 2;
     imglib::Image image, reduced;
-    if (!bench::loadImage(args[2], image) ||
+    if (!imglib::readImage(args[2].c_str(), image) ||
         !imglib::reduceColours(image, std::atoi(args[0].c_str()), std::atoi(args[1].c_str()) != 0, reduced) ||
         !bench::savePpm(args[3], reduced)) {
         std::fprintf(stderr, "reduce failed on %s\n", args[2].c_str());

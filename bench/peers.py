@@ -97,10 +97,16 @@ def megapixels(path):
         return im.width * im.height / 1e6
 
 
-def speed(photos, runs, bench, scratch):
-    for photo in photos:
-        mp = megapixels(photo)
-        print(f"\n== speed: {os.path.basename(photo)} ({mp:.1f} MP), median of {runs} runs")
+def speed(photos, runs, bench, scratch, from_ppm):
+    for original in photos:
+        mp = megapixels(original)
+        name = os.path.basename(original)
+        photo = original
+        if from_ppm:
+            # Decoded once beforehand: the programs are compared on the operation and the writing.
+            photo = os.path.join(scratch, "speed.ppm")
+            Image.open(original).convert("RGB").save(photo)
+        print(f"\n== speed: {name} ({mp:.1f} MP{', from PPM' if from_ppm else ''}), median of {runs} runs")
         for name, what, suffix, programs in speed_tasks(bench):
             times = {p: [] for p in programs}
             peaks = {p: 0.0 for p in programs}
@@ -256,13 +262,15 @@ def main():
     parser.add_argument("mode", choices=["speed", "quality", "all"])
     parser.add_argument("--bench", required=True, help="the imglib_bench program")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--from-ppm", action="store_true",
+                        help="speed: give every program the photograph decoded to PPM beforehand")
     parser.add_argument("--speed-photos", nargs="+", default=[])
     parser.add_argument("--quality-photos", nargs="+", default=[])
     parser.add_argument("--cache", default=None, help="where peers' quality scores are kept")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="tesselo-bench.") as scratch:
         if args.mode in ("speed", "all"):
-            speed(args.speed_photos, args.runs, args.bench, scratch)
+            speed(args.speed_photos, args.runs, args.bench, scratch, args.from_ppm)
         if args.mode in ("quality", "all"):
             cache = args.cache or os.path.join(os.path.dirname(args.quality_photos[0]), ".peer-quality.json")
             quality(args.quality_photos, args.bench, scratch, cache)

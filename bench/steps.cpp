@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-#include "bench/files.h"
 #include "imglib/api/images.h"
 #include "imglib/ops/ops.h"
 
@@ -22,7 +21,7 @@ template <typename Op>
 double timeOperation(const std::string& input, Op op)
 {
     Image image, result;
-    if (!loadImage(input, image))
+    if (!imglib::readImage(input.c_str(), image))
         return -1;
     const auto start = Clock::now();
     const bool ok = op(image, result);
@@ -35,7 +34,7 @@ double timePipeline(const std::string& input, const std::string& output, std::in
 {
     const auto start = Clock::now();
     Image image;
-    if (!loadImage(input, image) || !ops(image) || !imglib::writeImage(image, output.c_str(), format))
+    if (!imglib::readImage(input.c_str(), image) || !ops(image) || !imglib::writeImage(image, output.c_str(), format))
         return -1;
     return since(start);
 }
@@ -102,13 +101,13 @@ double timeRead(const std::string& input, const std::string&)
 {
     const auto start = Clock::now();
     Image image;
-    return loadImage(input, image) ? since(start) : -1;
+    return imglib::readImage(input.c_str(), image) ? since(start) : -1;
 }
 
 double timeWrite(const std::string& input, const std::string& output, std::int32_t format, bool (*prepare)(Image&))
 {
     Image image;
-    if (!loadImage(input, image) || !prepare(image))
+    if (!imglib::readImage(input.c_str(), image) || !prepare(image))
         return -1;
     const auto start = Clock::now();
     return imglib::writeImage(image, output.c_str(), format) ? since(start) : -1;
