@@ -37,22 +37,57 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+namespace {
+
+// Fills `out` from an open PNG; false on any libpng error. libpng's simplified reader is not used:
+// it takes 16-bit samples as linear light and gamma-encodes them on the way to 8 bits.
+bool readPng(std::FILE* file, Rgba& out, std::vector<png_bytep>& rows)
+{
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_set_expand(png);      // palette to RGB, grey below 8 bits scaled to 8, tRNS to alpha
+    png_set_scale_16(png);    // 16-bit samples to 8 bits, rounded
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    out.width = png_get_image_width(png, info);
+    out.height = png_get_image_height(png, info);
+    if (png_get_rowbytes(png, info) != std::size_t{out.width} * 4)
+        png_error(png, "unexpected row size");
+    out.pixels.resize(std::size_t{out.width} * out.height * 4);
+    rows.resize(out.height);
+    for (std::uint32_t y = 0; y < out.height; ++y)
+        rows[y] = out.pixels.data() + std::size_t{y} * out.width * 4;
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+}  // namespace
+
 std::optional<Rgba> loadPng(const fs::path& path)
 {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str()))
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
         return std::nullopt;
-    png.format = PNG_FORMAT_RGBA;  // 16-bit samples are scaled to 8 bits with rounding
     Rgba out;
-    out.width = png.width;
-    out.height = png.height;
-    out.pixels.resize(PNG_IMAGE_SIZE(png));
-    // Decode the stored sample values, without gamma or colour-space conversion.
-    if (!png_image_finish_read(&png, nullptr, out.pixels.data(), 0, nullptr)) {
-        png_image_free(&png);
+    std::vector<png_bytep> rows;
+    const bool ok = readPng(file, out, rows);
+    std::fclose(file);
+    if (!ok)
         return std::nullopt;
-    }
     return out;
 }
 
