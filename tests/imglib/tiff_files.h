@@ -118,7 +118,8 @@ inline Contents inspect(const std::string& path)
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &c.bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &c.samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &c.planar);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &c.predictor);
+    c.predictor = PREDICTOR_NONE;  // the tag exists only where a codec takes it
+    TIFFGetField(tif, TIFFTAG_PREDICTOR, &c.predictor);
     std::uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
     if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b)) {
         const std::size_t n = std::size_t{1} << c.bits;
