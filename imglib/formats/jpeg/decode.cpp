@@ -27,7 +27,8 @@ namespace {
 // Well above what encoders write (about ten); a file with thousands of scans over a large image
 // would take minutes to decode.
 constexpr int kMaxScans = 500;
-// Ceiling on libjpeg's own working memory: progressive files keep every coefficient of the image.
+// Ceiling on libjpeg's own working memory. Progressive files keep every coefficient of the image,
+// two bytes a sample: 54 MB for an 18-megapixel photograph.
 constexpr long kMaxWorkingMemory = 1L << 30;
 // Rows asked of libjpeg per call; it returns as many as its output buffer holds.
 constexpr int kRowsPerCall = 16;
@@ -123,6 +124,16 @@ void inksToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, JDIMENSION width, bool in
     }
 }
 
+// A source in memory never suspends, so libjpeg always returns rows; were it not to, the loops
+// below would never end.
+JDIMENSION readSomeRows(jpeg_decompress_struct& cinfo, JSAMPARRAY rows, JDIMENSION count)
+{
+    const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, count);
+    if (got == 0)
+        fail(reinterpret_cast<j_common_ptr>(&cinfo), failure(Error::badData, "jpeg: no rows decoded"));
+    return got;
+}
+
 // Reads the rows of a CMYK or YCCK stream through a small buffer of libjpeg's, converting each.
 void readInkRows(jpeg_decompress_struct& cinfo, Image& out)
 {
@@ -131,7 +142,7 @@ void readInkRows(jpeg_decompress_struct& cinfo, Image& out)
     const bool inverted = cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION first = cinfo.output_scanline;
-        const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, kRowsPerCall);
+        const JDIMENSION got = readSomeRows(cinfo, rows, kRowsPerCall);
         for (JDIMENSION i = 0; i < got; ++i)
             inksToRgb(rows[i], out.row(first + i), cinfo.output_width, inverted);
     }
@@ -146,7 +157,7 @@ void readRows(jpeg_decompress_struct& cinfo, Image& out)
         const JDIMENSION count = std::min<JDIMENSION>(kRowsPerCall, cinfo.output_height - first);
         for (JDIMENSION i = 0; i < count; ++i)
             rows[i] = out.row(first + i);
-        jpeg_read_scanlines(&cinfo, rows, count);
+        readSomeRows(cinfo, rows, count);
     }
 }
 

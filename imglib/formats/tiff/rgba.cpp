@@ -3,9 +3,11 @@
 // bands of whole strips or tile rows, so no chunk is decoded twice and no full-image raster of
 // 32-bit pixels is needed.
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "imglib/formats/tiff/readers.h"
+#include "imglib/formats/tiff/session.h"
 
 namespace imglib::tiff {
 
@@ -45,6 +47,8 @@ Status readThroughRgba(TIFF* tif, const Header& h, Image& out)
     if (auto s = allocate(out, h.width, h.height, PixelFormat::rgb); !s)
         return s;
     const std::uint32_t band = std::min(h.height, (kBandRows + h.chunkHeight - 1) / h.chunkHeight * h.chunkHeight);
+    if (std::size_t{h.width} * band * 4 > kMaxChunkBytes)
+        return failure(Error::unsupported, "tiff: strip or tile too large");
     std::vector<std::uint32_t> raster;
     try {
         raster.resize(std::size_t{h.width} * band);

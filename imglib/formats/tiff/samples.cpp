@@ -3,11 +3,13 @@
 // then brought to 8 bits here and put together into pixels. 8-bit grey, RGB and palette strips
 // are decoded straight into the image rows.
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "imglib/core/size.h"
 #include "imglib/formats/jpeg/inks.h"
 #include "imglib/formats/tiff/readers.h"
+#include "imglib/formats/tiff/session.h"
 
 namespace imglib::tiff {
 
@@ -165,7 +167,7 @@ Status converterFor(TIFF* tif, const Header& h, Route route, Converter& converte
     return success();
 }
 
-// Where the chunks' data go: `rows` rows of `rowBytes` bytes each.
+// Decodes one strip or tile of one plane into `buffer`: all of a tile, the rows used of a strip.
 Status readChunk(TIFF* tif, const Header& h, std::uint32_t x, std::uint32_t y, std::uint16_t plane,
                  tmsize_t bytes, std::uint8_t* buffer)
 {
@@ -187,7 +189,7 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
     const unsigned planes = separate ? channels + (withAlpha ? 1 : 0) : 1;
     const unsigned perUnit = separate ? 1 : h.samplesPerPixel;  // samples a pixel in one plane
     const auto chunk = layoutOf(h.chunkWidth, h.chunkHeight, perUnit * h.bitsPerSample);
-    if (!chunk)
+    if (!chunk || chunk->totalBytes > kMaxChunkBytes)
         return failure(Error::unsupported, "tiff: strip or tile too large");
     const std::uint64_t storedRow = h.tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
     if (storedRow != chunk->rowBytes)
@@ -207,8 +209,14 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
                            (route == Route::grey && h.photometric == PHOTOMETRIC_MINISBLACK));
     const bool inPlace = asStored && !h.tiled;
 
-    std::vector<std::vector<std::uint8_t>> chunks(inPlace ? 0 : planes, std::vector<std::uint8_t>(chunk->totalBytes));
-    std::vector<std::vector<std::uint16_t>> values(planes, std::vector<std::uint16_t>(std::size_t{h.chunkWidth} * perUnit));
+    std::vector<std::vector<std::uint8_t>> chunks;
+    std::vector<std::vector<std::uint16_t>> values;
+    try {
+        chunks.assign(inPlace ? 0 : planes, std::vector<std::uint8_t>(chunk->totalBytes));
+        values.assign(planes, std::vector<std::uint16_t>(std::size_t{h.chunkWidth} * perUnit));
+    } catch (const std::bad_alloc&) {
+        return failure(Error::outOfMemory, "tiff: no memory for a strip or tile");
+    }
     // Channel c of pixel x is channel[c][x * perUnit]; alpha follows the colours.
     std::uint16_t* channel[5] = {};
     for (unsigned c = 0; c < channels + (withAlpha ? 1 : 0); ++c)

@@ -8,11 +8,6 @@ namespace imglib::tiff {
 
 namespace {
 
-// No single allocation of libtiff's may pass this. What it allocates for the readers here is
-// codec state, tag values and whole strips for its RGBA interface; hostile headers ask for far
-// more, and a legitimate strip over this is refused.
-constexpr tmsize_t kMaxSingleAllocation = tmsize_t{256} << 20;
-
 int countError(TIFF*, void* messages, const char*, const char*, va_list)
 {
     ++static_cast<Messages*>(messages)->errors;
@@ -35,7 +30,7 @@ struct Options {
     {
         if (options == nullptr)
             return;
-        TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAllocation);
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxChunkBytes));
         TIFFOpenOptionsSetErrorHandlerExtR(options, countError, &messages);
         TIFFOpenOptionsSetWarningHandlerExtR(options, countWarning, &messages);
     }

@@ -3,6 +3,7 @@
 // each of its allocations capped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -10,6 +11,10 @@
 #include <tiffio.h>
 
 namespace imglib::tiff {
+
+// The largest buffer for one strip or tile, the readers' or libtiff's own: a whole picture in one
+// strip of 16-bit samples could otherwise ask for gigabytes, and so could a hostile header.
+inline constexpr std::size_t kMaxChunkBytes = std::size_t{256} << 20;
 
 struct TiffCloser {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
