@@ -2,6 +2,7 @@
 // samples in the machine's byte order, and undoes FillOrder and predictors); the samples are
 // then brought to 8 bits here and put together into pixels. 8-bit grey, RGB and palette strips
 // are decoded straight into the image rows.
+#include <array>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -84,6 +85,7 @@ void unpack(const std::uint8_t* row, unsigned bits, std::size_t count, std::uint
         std::memcpy(out, row, count * 2);
         return;
     }
+
     const std::uint32_t mask = (std::uint32_t{1} << bits) - 1;
     std::uint32_t held = 0;
     unsigned heldBits = 0;
@@ -95,6 +97,23 @@ void unpack(const std::uint8_t* row, unsigned bits, std::size_t count, std::uint
         heldBits -= bits;
         out[i] = static_cast<std::uint16_t>(held >> heldBits & mask);
     }
+}
+
+// One byte a pixel from 1-bit samples, eight at a time: fax pages have tens of millions of pixels.
+void expandBits(const std::uint8_t* row, std::uint32_t count, std::uint8_t* out)
+{
+    static const auto kBytesOf = [] {
+        std::array<std::array<std::uint8_t, 8>, 256> table{};
+        for (unsigned v = 0; v < 256; ++v)
+            for (unsigned b = 0; b < 8; ++b)
+                table[v][b] = static_cast<std::uint8_t>(v >> (7 - b) & 1);
+        return table;
+    }();
+    const std::uint32_t whole = count / 8;
+    for (std::uint32_t i = 0; i < whole; ++i)
+        std::memcpy(out + 8 * i, kBytesOf[row[i]].data(), 8);
+    if (const std::uint32_t rest = count % 8)
+        std::memcpy(out + 8 * whole, kBytesOf[row[whole]].data(), rest);
 }
 
 // Associated alpha: the stored colours were multiplied by alpha. Dividing it out leaves each
@@ -203,11 +222,13 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
     if (out.format == PixelFormat::indexed)
         out.palette = converter.colours;
 
-    // 8-bit samples already in the image's layout are copied, or decoded in place.
+    // Rows that need no conversion: 8-bit samples already in the image's layout are copied (or
+    // decoded in place), 1-bit samples that are indices expanded.
     const bool asStored = h.bitsPerSample == 8 && perUnit == channels && !withAlpha &&
                           (route == Route::indexed || route == Route::rgb ||
                            (route == Route::grey && h.photometric == PHOTOMETRIC_MINISBLACK));
     const bool inPlace = asStored && !h.tiled;
+    const bool bitsAsIndices = h.bitsPerSample == 1 && perUnit == 1 && out.format == PixelFormat::indexed;
 
     std::vector<std::vector<std::uint8_t>> chunks;
     std::vector<std::vector<std::uint16_t>> values;
@@ -241,6 +262,10 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
                 std::uint8_t* dst = out.row(y + r) + std::size_t{x} * out.channels();
                 if (asStored) {
                     std::memcpy(dst, chunks[0].data() + r * chunk->rowBytes, std::size_t{columns} * channels);
+                    continue;
+                }
+                if (bitsAsIndices) {
+                    expandBits(chunks[0].data() + r * chunk->rowBytes, columns, dst);
                     continue;
                 }
                 for (unsigned p = 0; p < planes; ++p)
