@@ -5,10 +5,9 @@
 // Layouts: indexed images become palette images, 4 bits a pixel when the palette has at most 16
 // entries (half the size, and every baseline reader reads 4-bit palettes), 8 bits otherwise;
 // grey images 8-bit MinIsBlack; RGB images 8-bit contiguous RGB, both with the horizontal
-// predictor under LZW. The bilevel kind writes 1 bit a
-// pixel, MinIsWhite as fax pages are: an image of two colours gets the darker one black and the
-// other white; an image of one colour or more than two is thresholded, Rec. 601 luma below 128
-// black. Strips hold about 64 KiB.
+// predictor under LZW. The bilevel kind writes 1 bit a pixel, MinIsWhite as fax pages are: an
+// image of two colours gets the darker one black and the other white; an image of one colour or
+// more than two is thresholded, Rec. 601 luma below 128 black. Strips hold about 64 KiB.
 #include <algorithm>
 #include <optional>
 #include <tuple>
