@@ -48,10 +48,10 @@ public:
             const int wanted[3] = {std::clamp(p[0] + ((e[0] + nextR + 8) >> 4), 0, 255),
                                    std::clamp(p[1] + ((e[1] + nextG + 8) >> 4), 0, 255),
                                    std::clamp(p[2] + ((e[2] + nextB + 8) >> 4), 0, 255)};
-            const std::uint8_t index = nearest_.findNearby(wanted[0], wanted[1], wanted[2]);
-            emit(x, index, wanted);
-            const Colour got = palette_[index];
-            const int errR = wanted[0] - got.r, errG = wanted[1] - got.g, errB = wanted[2] - got.b;
+            const std::uint32_t found = nearest_.findNearbyPacked(wanted[0], wanted[1], wanted[2]);
+            emit(x, static_cast<std::uint8_t>(found >> 24), wanted);
+            const int errR = wanted[0] - int(found >> 16 & 0xFF), errG = wanted[1] - int(found >> 8 & 0xFF),
+                      errB = wanted[2] - int(found & 0xFF);
             e[-ahead] += 3 * errR, e[1 - ahead] += 3 * errG, e[2 - ahead] += 3 * errB;
             e[0] = diagR + 5 * errR, e[1] = diagG + 5 * errG, e[2] = diagB + 5 * errB;
             nextR = 7 * errR, nextG = 7 * errG, nextB = 7 * errB;

@@ -126,7 +126,9 @@ void NearestColour::fillNearby(std::uint32_t at, int r, int g, int b)
         const int dr = cr - 2 * c.r, dg = cg - 2 * c.g, db = cb - 2 * c.b;
         best = std::min(best, std::uint32_t(dr * dr + dg * dg + db * db) << 8 | c.index);
     }
-    nearby_[at] = static_cast<std::uint8_t>(best);
+    const std::uint32_t index = best & 0xFF;
+    const Colour c = palette_[index];
+    nearby_[at] = index << 24 | std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b;
 }
 
 }  // namespace imglib::ops

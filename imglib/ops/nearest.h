@@ -9,7 +9,6 @@
 // threads: each thread makes its own.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -46,27 +45,17 @@ public:
     // The colour nearest to the centre of the 4 × 4 × 4 levels around the colour: one look-up in
     // a small table once known. For error diffusion, which carries whatever this costs over to the
     // next pixels.
-    std::uint8_t findNearby(int r, int g, int b)
+    std::uint8_t findNearby(int r, int g, int b) { return static_cast<std::uint8_t>(findNearbyPacked(r, g, b) >> 24); }
+    // The same, with its colour: index << 24 | red << 16 | green << 8 | blue.
+    std::uint32_t findNearbyPacked(int r, int g, int b)
     {
-        const std::uint32_t at = kSpread[r >> kNearbyShift] << 2 | kSpread[g >> kNearbyShift] << 1 |
-                                 kSpread[b >> kNearbyShift];
+        const std::uint32_t at = cellOf(r, g, b, kNearbyShift);
         if (nearby_.empty() || nearby_[at] == kUnknown)
             fillNearby(at, r, g, b);
-        return static_cast<std::uint8_t>(nearby_[at]);
+        return nearby_[at];
     }
 
 private:
-    // The cells of findNearby() are stored with the bits of their three coordinates interleaved,
-    // so that colours close together share cache lines: kSpread puts the bits of a 6-bit
-    // coordinate three places apart.
-    static constexpr auto kSpread = [] {
-        std::array<std::uint32_t, 64> spread{};
-        for (std::uint32_t v = 0; v < 64; ++v)
-            for (int bit = 0; bit < 6; ++bit)
-                spread[v] |= (v >> bit & 1) << (3 * bit);
-        return spread;
-    }();
-
     struct Entry {
         std::uint8_t r, g, b, index;
     };
@@ -93,8 +82,10 @@ private:
     std::vector<std::uint8_t> cubeCandidates_;
     std::vector<Cell> cells_;
     std::vector<Entry> entries_;
-    std::vector<std::uint16_t> nearby_;  // an index, or kUnknown
-    static constexpr std::uint16_t kUnknown = 0xFFFF;
+    // Index and colour packed, or kUnknown. Entry 255 being white packs to kUnknown too: that cell
+    // is then simply worked out again each time.
+    std::vector<std::uint32_t> nearby_;
+    static constexpr std::uint32_t kUnknown = 0xFFFFFFFF;
 };
 
 }  // namespace imglib::ops
