@@ -48,7 +48,7 @@ public:
             const int wanted[3] = {std::clamp(p[0] + ((e[0] + nextR + 8) >> 4), 0, 255),
                                    std::clamp(p[1] + ((e[1] + nextG + 8) >> 4), 0, 255),
                                    std::clamp(p[2] + ((e[2] + nextB + 8) >> 4), 0, 255)};
-            const std::uint32_t found = nearest_.findNearbyPacked(wanted[0], wanted[1], wanted[2]);
+            const std::uint32_t found = nearest_.findNearby(wanted[0], wanted[1], wanted[2]);
             emit(x, static_cast<std::uint8_t>(found >> 24), wanted);
             const int errR = wanted[0] - int(found >> 16 & 0xFF), errG = wanted[1] - int(found >> 8 & 0xFF),
                       errB = wanted[2] - int(found & 0xFF);

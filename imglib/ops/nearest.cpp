@@ -1,6 +1,7 @@
 #include "imglib/ops/nearest.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace imglib::ops {
@@ -59,49 +60,47 @@ Cube cubeOf(int r, int g, int b, int shift)
 }  // namespace
 
 NearestColour::NearestColour(std::span<const Colour> palette)
-    : regions_(std::size_t{1} << 3 * (8 - kRegionShift)), cubes_(std::size_t{1} << 3 * (8 - kCubeShift))
 {
+    for (std::size_t size = 0; size < std::size(kCubeShifts); ++size)
+        cubeLists_[size].cubes.resize(std::size_t{1} << 3 * (8 - kCubeShifts[size]));
     usePalette(palette);
 }
 
 void NearestColour::usePalette(std::span<const Colour> palette)
 {
     palette_.assign(palette.begin(), palette.end());
-    std::fill(cubes_.begin(), cubes_.end(), Cell{});
-    cubeCandidates_.clear();
+    everyIndex_.resize(palette_.size());
+    for (std::size_t i = 0; i < everyIndex_.size(); ++i)
+        everyIndex_[i] = static_cast<std::uint8_t>(i);
+    for (CubeLists& lists : cubeLists_) {
+        std::fill(lists.cubes.begin(), lists.cubes.end(), Cell{});
+        lists.candidates.clear();
+    }
     std::fill(cells_.begin(), cells_.end(), Cell{});
     entries_.clear();
     std::fill(nearby_.begin(), nearby_.end(), kUnknown);
-    for (auto& region : regions_)
-        region.clear();
-    std::vector<std::uint8_t> all(palette_.size());
-    for (std::size_t i = 0; i < all.size(); ++i)
-        all[i] = static_cast<std::uint8_t>(i);
-    constexpr int side = 1 << kRegionShift;
-    for (int r = 0; r < 256; r += side)
-        for (int g = 0; g < 256; g += side)
-            for (int b = 0; b < 256; b += side)
-                candidates(palette_, all, cubeOf(r, g, b, kRegionShift),
-                           [&](std::uint8_t i) { regions_[cellOf(r, g, b, kRegionShift)].push_back(i); });
 }
 
-std::span<const std::uint8_t> NearestColour::cubeAround(int r, int g, int b)
+std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t size, int r, int g, int b)
 {
-    Cell& cube = cubes_[cellOf(r, g, b, kCubeShift)];
+    CubeLists& lists = cubeLists_[size];
+    Cell& cube = lists.cubes[cellOf(r, g, b, kCubeShifts[size])];
     if (cube.count == 0) {
-        cube.start = static_cast<std::uint32_t>(cubeCandidates_.size());
-        candidates(palette_, regions_[cellOf(r, g, b, kRegionShift)], cubeOf(r, g, b, kCubeShift),
-                   [&](std::uint8_t i) { cubeCandidates_.push_back(i); });
-        cube.count = static_cast<std::uint32_t>(cubeCandidates_.size()) - cube.start;
+        // Worked out from the larger cube around it (different lists, so `from` stays valid).
+        const auto from = size == 0 ? std::span<const std::uint8_t>(everyIndex_) : candidatesAround(size - 1, r, g, b);
+        cube.start = static_cast<std::uint32_t>(lists.candidates.size());
+        candidates(palette_, from, cubeOf(r, g, b, kCubeShifts[size]),
+                   [&](std::uint8_t i) { lists.candidates.push_back(i); });
+        cube.count = static_cast<std::uint32_t>(lists.candidates.size()) - cube.start;
     }
-    return {cubeCandidates_.data() + cube.start, cube.count};
+    return {lists.candidates.data() + cube.start, cube.count};
 }
 
 void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
 {
     if (cells_.empty())
         cells_.resize(std::size_t{1} << 3 * (8 - kCellShift));
-    const auto around = cubeAround(r, g, b);
+    const auto around = candidatesAround(std::size(kCubeShifts) - 1, r, g, b);
     Cell& cell = cells_[at];
     cell.start = static_cast<std::uint32_t>(entries_.size());
     candidates(palette_, around, cubeOf(r, g, b, kCellShift),

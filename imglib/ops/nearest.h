@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <vector>
 
@@ -42,12 +43,10 @@ public:
         return static_cast<std::uint8_t>(best);
     }
 
-    // The colour nearest to the centre of the 4 × 4 × 4 levels around the colour: one look-up in
-    // a small table once known. For error diffusion, which carries whatever this costs over to the
-    // next pixels.
-    std::uint8_t findNearby(int r, int g, int b) { return static_cast<std::uint8_t>(findNearbyPacked(r, g, b) >> 24); }
-    // The same, with its colour: index << 24 | red << 16 | green << 8 | blue.
-    std::uint32_t findNearbyPacked(int r, int g, int b)
+    // The colour nearest to the centre of the 4 × 4 × 4 levels around the colour, packed with its
+    // index as index << 24 | red << 16 | green << 8 | blue: one look-up in a table once known. For
+    // error diffusion, which carries whatever this costs over to the next pixels.
+    std::uint32_t findNearby(int r, int g, int b)
     {
         const std::uint32_t at = cellOf(r, g, b, kNearbyShift);
         if (nearby_.empty() || nearby_[at] == kUnknown)
@@ -62,24 +61,30 @@ private:
     struct Cell {
         std::uint32_t start = 0, count = 0;  // where its candidates are; none yet when count is 0
     };
-    static constexpr int kRegionShift = 6;  // regions of 64 × 64 × 64 levels
-    static constexpr int kCubeShift = 4;    // cubes of 16 × 16 × 16 inside them
-    static constexpr int kCellShift = 3;    // cells of 8 × 8 × 8 inside them, for find()
-    static constexpr int kNearbyShift = 2;  // and 4 × 4 × 4 for findNearby()
+    // Cubes of 64, 32 and 16 levels a side hold lists of candidates; cells of 8 inside them hold
+    // the candidates' colours for find(), and cells of 4 the answer of findNearby().
+    static constexpr int kCubeShifts[] = {6, 5, 4};
+    static constexpr int kCellShift = 3;
+    static constexpr int kNearbyShift = 2;
 
     static std::uint32_t cellOf(int r, int g, int b, int shift)
     {
         const int bits = 8 - shift;
         return std::uint32_t((r >> shift) << (2 * bits) | (g >> shift) << bits | (b >> shift));
     }
-    std::span<const std::uint8_t> cubeAround(int r, int g, int b);
+    // The candidates of the cube of the given size around the colour.
+    std::span<const std::uint8_t> candidatesAround(std::size_t size, int r, int g, int b);
     void fillCell(std::uint32_t at, int r, int g, int b);
     void fillNearby(std::uint32_t at, int r, int g, int b);
 
+    struct CubeLists {
+        std::vector<Cell> cubes;
+        std::vector<std::uint8_t> candidates;
+    };
+
     std::vector<Colour> palette_;
-    std::vector<std::vector<std::uint8_t>> regions_;  // candidates of each region, made at once
-    std::vector<Cell> cubes_;                         // candidates of each cube, once needed
-    std::vector<std::uint8_t> cubeCandidates_;
+    std::vector<std::uint8_t> everyIndex_;
+    CubeLists cubeLists_[std::size(kCubeShifts)];
     std::vector<Cell> cells_;
     std::vector<Entry> entries_;
     // Index and colour packed, or kUnknown. Entry 255 being white packs to kUnknown too: that cell

@@ -11,9 +11,6 @@
 
 namespace imglib::ops {
 
-// At most `count` colours: Wu's box splits, refined by k-means.
-std::vector<Colour> choosePalette(const std::vector<BinSums>& bins, std::size_t count);
-
 // Wu's method: the colour cube is cut into `count` boxes, each time splitting the box whose best
 // plane cut removes the most squared error; the palette is the boxes' means.
 std::vector<Colour> wuPalette(const std::vector<BinSums>& bins, std::size_t count);

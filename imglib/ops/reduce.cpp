@@ -18,20 +18,26 @@ std::vector<Colour> withoutDuplicates(const std::vector<Colour>& palette)
     return unique;
 }
 
-// Grey images get the best grey levels, others Wu's palette. Without dithering, k-means then
-// brings each colour to the mean of the pixels nearest to it; with dithering, the palette is
-// tuned to what the diffusion asks for instead (k-means first changes that result by -0.1 to
-// +0.4 dB on photographs: not worth its time).
+// Rounds of k-means after Wu's cut, measured on photographs at 255 and 16 colours: five rounds
+// gain 0.25 dB, five more 0.03 dB.
+constexpr int kRefineRounds = 5;
+
+// Grey images get the best grey levels, others Wu's palette. For nearest-colour mapping k-means
+// then brings each colour to the mean of the pixels nearest to it; for dithering the palette is
+// tuned to what the diffusion asks for instead (k-means before that changes the result by -0.1
+// to +0.4 dB on photographs: not worth its time).
 std::vector<Colour> paletteFor(const ops::RgbRows& rows, std::size_t count, bool dither)
 {
     const auto levels = ops::greyHistogram(rows);
     std::vector<Colour> palette;
-    if (!levels.empty())
+    if (!levels.empty()) {
         palette = ops::greyPalette(levels, count);
-    else if (const auto bins = ops::colourHistogram(rows); dither)
+    } else {
+        const auto bins = ops::colourHistogram(rows);
         palette = ops::wuPalette(bins, count);
-    else
-        palette = ops::choosePalette(bins, count);
+        if (!dither)
+            palette = ops::refinePalette(bins, std::move(palette), kRefineRounds);
+    }
     if (dither)
         palette = ops::tuneForDithering(rows, std::move(palette));
     return withoutDuplicates(palette);

@@ -1,0 +1,105 @@
+// The nearest-colour search against a plain search of the whole palette.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "imglib/ops/nearest.h"
+
+using imglib::Colour;
+using imglib::ops::NearestColour;
+
+namespace {
+
+int distance(Colour c, int r, int g, int b)
+{
+    return (r - c.r) * (r - c.r) + (g - c.g) * (g - c.g) + (b - c.b) * (b - c.b);
+}
+
+// The lowest index among the nearest, by looking at every colour.
+int plainNearest(const std::vector<Colour>& palette, int r, int g, int b)
+{
+    int best = 0;
+    for (int i = 1; i < int(palette.size()); ++i)
+        if (distance(palette[i], r, g, b) < distance(palette[best], r, g, b))
+            best = i;
+    return best;
+}
+
+// Palettes of every size, spread over the cube or crowded into a corner of it, with repeated
+// colours and ties.
+std::vector<std::vector<Colour>> palettes()
+{
+    std::mt19937 random(7);
+    std::vector<std::vector<Colour>> out;
+    for (const int size : {1, 2, 3, 16, 100, 255, 256})
+        for (const int spread : {256, 24}) {
+            std::vector<Colour> palette(size);
+            for (Colour& c : palette)
+                c = {std::uint8_t(random() % spread), std::uint8_t(random() % spread), std::uint8_t(random() % 256)};
+            if (size > 2)
+                palette[size - 1] = palette[0];
+            out.push_back(palette);
+        }
+    // A grey ramp: colours halfway between two entries are ties.
+    std::vector<Colour> ramp;
+    for (int v = 0; v < 256; v += 2)
+        ramp.push_back({std::uint8_t(v), std::uint8_t(v), std::uint8_t(v)});
+    out.push_back(ramp);
+    return out;
+}
+
+}  // namespace
+
+TEST(Nearest, ExactForEveryColourTried)
+{
+    std::mt19937 random(11);
+    for (const auto& palette : palettes()) {
+        SCOPED_TRACE(testing::Message() << palette.size() << " colours");
+        NearestColour nearest(palette);
+        for (int n = 0; n < 20000; ++n) {
+            const int r = int(random() % 256), g = int(random() % 256), b = int(random() % 256);
+            ASSERT_EQ(nearest.find(r, g, b), plainNearest(palette, r, g, b)) << r << " " << g << " " << b;
+        }
+        for (int v = 0; v < 256; ++v)
+            ASSERT_EQ(nearest.find(v, v, v), plainNearest(palette, v, v, v)) << "grey " << v;
+    }
+}
+
+TEST(Nearest, NearbyIsTheNearestToTheCellCentre)
+{
+    std::mt19937 random(13);
+    for (const auto& palette : palettes()) {
+        SCOPED_TRACE(testing::Message() << palette.size() << " colours");
+        NearestColour nearest(palette);
+        for (int n = 0; n < 20000; ++n) {
+            const int r = int(random() % 256), g = int(random() % 256), b = int(random() % 256);
+            const std::uint32_t found = nearest.findNearby(r, g, b);
+            const Colour c = palette[found >> 24];
+            EXPECT_EQ(found & 0xFFFFFF, std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b);
+            // Measured from the centre of the cell in half levels: (r & ~3) + 1.5.
+            const auto twice = [](int v) { return 2 * (v & ~3) + 3; };
+            int best = 0;
+            for (int i = 1; i < int(palette.size()); ++i) {
+                const auto d = [&](Colour p) {
+                    const int dr = twice(r) - 2 * p.r, dg = twice(g) - 2 * p.g, db = twice(b) - 2 * p.b;
+                    return dr * dr + dg * dg + db * db;
+                };
+                if (d(palette[i]) < d(palette[best]))
+                    best = i;
+            }
+            ASSERT_EQ(int(found >> 24), best) << r << " " << g << " " << b;
+        }
+    }
+}
+
+TEST(Nearest, AnotherPaletteStartsAfresh)
+{
+    const std::vector<Colour> first = {{0, 0, 0}, {255, 255, 255}};
+    const std::vector<Colour> second = {{255, 255, 255}, {0, 0, 0}, {255, 0, 0}};
+    NearestColour nearest(first);
+    EXPECT_EQ(nearest.find(10, 10, 10), 0);
+    EXPECT_EQ(nearest.findNearby(250, 10, 10) >> 24, 0u);
+    nearest.usePalette(second);
+    EXPECT_EQ(nearest.find(10, 10, 10), 1);
+    EXPECT_EQ(nearest.findNearby(250, 10, 10) >> 24, 2u);
+}
