@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imglib/api/images.h"
 #include "imglib/core/image.h"
 #include "tests/support/testkit.h"
 
@@ -49,19 +50,16 @@ inline Image noise(std::uint32_t w, std::uint32_t h, std::uint32_t seed = 1)
     return image;
 }
 
-// A photograph from the conformance folder (its PNG reference, the decoded JPEG), as RGB.
+// A photograph from the conformance folder, read by the library; nothing when the folder is not
+// there.
 inline std::optional<Image> photograph(const std::string& name)
 {
     const auto dir = testkit::conformanceDir();
+    Image image;
     if (!dir)
         return std::nullopt;
-    const auto png = testkit::loadPng(*dir / name);
-    if (!png)
-        return std::nullopt;
-    Image image = blank(png->width, png->height, PixelFormat::rgb);
-    for (std::size_t i = 0, n = std::size_t(png->width) * png->height; i < n; ++i)
-        for (int c = 0; c < 3; ++c)
-            image.pixels[3 * i + c] = png->pixels[4 * i + c];
+    const imglib::Status status = imglib::readImage((*dir / name).c_str(), image);
+    EXPECT_TRUE(status.ok()) << name << ": " << status.detail;
     return image;
 }
 
