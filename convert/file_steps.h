@@ -1,0 +1,12 @@
+// The file work of the output step, done so that nothing is written through a link and no
+// file is left half written.
+#pragma once
+
+#include <QString>
+
+// True when both paths name one existing file (through links, other letter cases or hard links).
+bool sameFile(const QString& a, const QString& b);
+
+// Copies `from` over `to` through a new file beside `to` that takes its name only when complete:
+// a link at `to` is replaced, not followed, and a failed copy leaves an earlier `to` whole.
+bool replaceWithCopy(const QString& from, const QString& to);
