@@ -1,0 +1,76 @@
+// Test helpers for the windows: a scratch temporary folder that the program takes for the
+// system's (TMPDIR points at it while the object lives), reading files whole, and finding the
+// About and Help windows.
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+
+class ScratchTemp {
+public:
+    ScratchTemp() : saved_(qgetenv("TMPDIR")), hadSaved_(qEnvironmentVariableIsSet("TMPDIR"))
+    {
+        QVERIFY2(dir_.isValid(), "no scratch folder");
+        qputenv("TMPDIR", QFile::encodeName(dir_.path()));
+    }
+    ~ScratchTemp()
+    {
+        if (hadSaved_)
+            qputenv("TMPDIR", saved_);
+        else
+            qunsetenv("TMPDIR");
+    }
+    ScratchTemp(const ScratchTemp&) = delete;
+    ScratchTemp& operator=(const ScratchTemp&) = delete;
+
+    QString path(const QString& relative = QString()) const
+    {
+        return QDir::toNativeSeparators(relative.isEmpty() ? dir_.path() : dir_.filePath(relative));
+    }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray saved_;
+    bool hadSaved_;
+};
+
+inline QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The visible top-level window of type W, if any.
+template <class W>
+W* openWindow()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<W*>(widget); window && window->isVisible())
+            return window;
+    return nullptr;
+}
+
+// The number of top-level windows of type W that exist, shown or not.
+template <class W>
+int windowCount()
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += qobject_cast<W*>(widget) != nullptr;
+    return count;
+}
+
+inline const QByteArray kLogHeaderBytes = "Liste des fichiers non convertis par suite d'anomalies\r\n";
+inline const QString kWarning = QStringLiteral(
+    " Impossible de créer le répertoire d'écriture. S'il existe déjà, changez son nom pour préserver son contenu.");
