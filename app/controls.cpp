@@ -115,7 +115,7 @@ QProgressBar* ControlBuilder::progressBar(QWidget* in, const char* name, Twips a
 {
     auto* bar = new QProgressBar(in);
     bar->setTextVisible(false);
-    place(bar, name, at, tab, {}, Surface::Base);
+    place(bar, name, at, tab, {}, Surface::Window);
     return bar;
 }
 
@@ -129,6 +129,8 @@ void ControlBuilder::applyTabOrder()
             continue;  // frames and the progress bar keep their number but never take the focus
         if (previous)
             QWidget::setTabOrder(previous, control);
+        else
+            control->setFocus();  // the first in the order has the focus when the window opens
         previous = control;
     }
 }

@@ -46,7 +46,8 @@ public:
     QSlider* slider(QWidget* in, const char* name, Twips at, int tab);
     QProgressBar* progressBar(QWidget* in, const char* name, Twips at, int tab);
 
-    // Chains the controls that take the keyboard focus in the order of their tab numbers.
+    // Chains the controls that take the keyboard focus in the order of their tab numbers; the
+    // first of them has the focus when the window opens.
     void applyTabOrder();
 
 private:

@@ -2,6 +2,7 @@
 // three small buttons.
 #include "app/form1.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -34,8 +35,9 @@ void showModeless(QPointer<Window>& window)
         window = new Window;
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();
+    } else {
+        window->raise();
     }
-    window->raise();
     window->activateWindow();
 }
 
@@ -104,6 +106,9 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
     Slider2->setValue(10);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
+    // Option21 is alone in its frame. Alone, an option button would clear itself when clicked
+    // again; in a group of its own it stays selected, like the selected button of any group.
+    (new QButtonGroup(Frame5))->addButton(Option21);
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);

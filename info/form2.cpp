@@ -53,7 +53,9 @@ void Form2::Command1_Click() { close(); }
 
 bool Form2::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    // A window that has just closed itself can still be told it is active while the activation
+    // that closed it unwinds; only a shown window counts as activated.
+    if (event->type() == QEvent::WindowActivate && isVisible())
         Form_Activate();
     return QWidget::event(event);
 }

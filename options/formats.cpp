@@ -1,5 +1,6 @@
 #include "options/formats.h"
 
+#include <QButtonGroup>
 #include <QRadioButton>
 #include <array>
 
@@ -39,8 +40,10 @@ int firstSelected(std::initializer_list<const QRadioButton*> tested)
 
 void clearOption(QRadioButton* option)
 {
-    const bool exclusive = option->autoExclusive();
-    option->setAutoExclusive(false);
+    QButtonGroup* group = option->group();
+    const bool exclusive = group ? group->exclusive() : option->autoExclusive();
+    const auto setExclusive = [&](bool on) { group ? group->setExclusive(on) : option->setAutoExclusive(on); };
+    setExclusive(false);
     option->setChecked(false);
-    option->setAutoExclusive(exclusive);
+    setExclusive(exclusive);
 }

@@ -20,5 +20,6 @@ QString writeFormatCode(int selected);
 // Index of the first selected button in `tested`, or -1.
 int firstSelected(std::initializer_list<const QRadioButton*> tested);
 
-// Clears an option button, even the only one of its group, which a click cannot clear.
+// Clears an option button, even the selected one of an exclusive group, which a click cannot
+// clear.
 void clearOption(QRadioButton* option);
