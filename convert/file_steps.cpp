@@ -55,3 +55,16 @@ bool replaceWithCopy(const QString& from, const QString& to)
     copy.setAutoRemove(false);
     return true;
 }
+
+bool moveIntoPlace(const QString& from, const QString& to)
+{
+    std::error_code error;
+    std::filesystem::rename(fsPath(from), fsPath(to), error);
+    if (!error)
+        return true;
+    if (error != std::errc::cross_device_link)
+        return false;
+    const bool copied = replaceWithCopy(from, to);
+    QFile::remove(from);
+    return copied;
+}

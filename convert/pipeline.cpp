@@ -114,16 +114,17 @@ void Form1::sortie()
         return;
     }
 
-    // Write stage. A bitmap goes to the intermediate file, which is then copied into place.
+    // Write stage. A bitmap goes to the intermediate file, which then takes the output's place
+    // (copied there and deleted, in one rename where it can).
     if (bitmap) {
         if (!ImgLib::WriteDIBToFile(dib, cible, fmtbmp)) {
             anomaly(*this, kOutputFailed);
             return;
         }
-        const bool copied = replaceWithCopy(cible, nomsor);
-        QFile::remove(cible);
-        if (!copied)
+        if (!moveIntoPlace(cible, nomsor)) {
+            QFile::remove(cible);
             anomaly(*this, kOutputFailed);
+        }
         return;
     }
     switch (filtrs.at(3).unicode()) {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 #include "convert/file_steps.h"
 #include "convert/folder_listing.h"
@@ -34,6 +35,7 @@ private slots:
     void outputPath();
     void listingMatchesAnyCaseInNameOrder();
     void copyReplacesLinkAndKeepsEarlierFileOnFailure();
+    void moveReplacesLinkWithinAndAcrossFileSystems();
     void sameFileSeesThroughLinks();
 };
 
@@ -108,6 +110,39 @@ void OutputFilesTest::copyReplacesLinkAndKeepsEarlierFileOnFailure()
     // No half-made copy is left beside the target.
     const auto left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     QCOMPARE(left, (QStringList{"Dib.bmp", "out.bmp", "victim.txt"}));
+}
+
+void OutputFilesTest::moveReplacesLinkWithinAndAcrossFileSystems()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath(QStringLiteral("Dib.bmp"));
+    const QString target = dir.filePath(QStringLiteral("out.bmp"));
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    writeFile(source, "new image");
+    writeFile(victim, "precious");
+    QVERIFY(QFile::link(victim, target));
+    QVERIFY(moveIntoPlace(source, target));
+    QVERIFY(!QFile::exists(source));
+    QCOMPARE(readFile(target), QByteArray("new image"));
+    QCOMPARE(readFile(victim), QByteArray("precious"));
+
+    writeFile(source, "another");
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.bmp")));
+    QVERIFY(!moveIntoPlace(source, dir.filePath(QStringLiteral("folder.bmp"))));
+
+    // Another file system, where a rename cannot go: through a copy.
+    QTemporaryDir shared(QStringLiteral("/dev/shm/tesselo-XXXXXX"));
+    struct stat here {}, there {};
+    if (!shared.isValid() || ::stat(QFile::encodeName(dir.path()), &here) != 0 ||
+        ::stat(QFile::encodeName(shared.path()), &there) != 0 || here.st_dev == there.st_dev)
+        QSKIP("no second file system at /dev/shm");
+    const QString far = shared.filePath(QStringLiteral("far.bmp"));
+    writeFile(far, "from afar");
+    QVERIFY(moveIntoPlace(far, target));
+    QVERIFY(!QFile::exists(far));
+    QCOMPARE(readFile(target), QByteArray("from afar"));
+    QVERIFY(!QFileInfo(target).isSymLink());
 }
 
 void OutputFilesTest::sameFileSeesThroughLinks()
