@@ -26,7 +26,7 @@ void ShutdownTest::withoutFailuresTheLogGoes()
     writeFile(input, richBmp());
     pressOuvrir(form, input);
     QVERIFY(form.dib != 0);
-    const QString probe = world.temp.path(QStringLiteral("probe.bmp"));
+    const QString probe = world.input(QStringLiteral("probe.bmp"));
     QVERIFY2(ImgLib::WriteDIBToFile(form.dib, probe, 0), "the last image is still held");
 
     QVERIFY(form.close());
