@@ -22,12 +22,8 @@ Status writeImage(const Image& image, const char* path, std::int32_t format)
     if (path == nullptr || *path == '\0')
         return failure(Error::badArgument, "write: empty path");
     switch (static_cast<WriteFormat>(format)) {
-    case WriteFormat::bmp: {
-        std::vector<std::uint8_t> bytes;
-        if (auto s = bmp::encode(image, bytes); !s)
-            return s;
-        return writeWholeFile(path, bytes);
-    }
+    case WriteFormat::bmp:
+        return bmp::write(image, path);
     case WriteFormat::tiffLzw:
         return tiff::write(image, tiff::Kind::lzw, path);
     case WriteFormat::tiffUncompressed:

@@ -21,6 +21,7 @@ namespace {
 // TGA (no signature at all) at the very end.
 constexpr std::array kCodecs{
     Codec{"bmp", bmp::sniff, bmp::decode},
+    Codec{"dib", bmp::sniffPacked, bmp::decode},
     Codec{"jpeg", jpeg::sniff, jpeg::decode},
     Codec{"tiff", tiff::sniff, tiff::decode},
     Codec{"pnm", pnm::sniff, pnm::decode},

@@ -1,6 +1,6 @@
-// The three small buttons and the window's close: "Quitter" closes exactly as the close box,
-// "Aide" and "A propos" open their window once and bring it back, and the program lasts as long
-// as one of its windows is open.
+// The window's close: "Quitter" closes exactly as the close box, the program lasts as long as one
+// of its windows is open, and the information windows live beside the main window. (Opening
+// them again is in tests/info.)
 #include <QPushButton>
 #include <QPointer>
 #include <QTimer>
@@ -19,7 +19,6 @@ private slots:
     void quitterClosesAsTheCloseBoxDoes();
     void logWithFailuresOutlivesTheWindow();
     void quitterLeavesHelpOpenAndTheProgramEndsWithIt();
-    void aideTwiceOpensOneWindowAndActivatesIt();
     void aProposOpensAboutBesideTheMainWindow();
 };
 
@@ -90,25 +89,6 @@ void WindowsTest::quitterLeavesHelpOpenAndTheProgramEndsWithIt()
     QCOMPARE(steps, (QStringList{"Help still open", "OK"}));
     QVERIFY(!form.isVisible());
     QTRY_VERIFY(!help);  // a closed Help window goes away
-}
-
-void WindowsTest::aideTwiceOpensOneWindowAndActivatesIt()
-{
-    ScratchTemp temp;
-    Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    form.Command3->click();
-    Form3* help = openWindow<Form3>();
-    QVERIFY(help);
-    QTRY_VERIFY(help->isActiveWindow());
-
-    form.activateWindow();
-    QTRY_VERIFY(form.isActiveWindow());
-    form.Command3->click();
-    QTRY_VERIFY(help->isActiveWindow());
-    QCOMPARE(windowCount<Form3>(), 1);
-    QCOMPARE(openWindow<Form3>(), help);
 }
 
 void WindowsTest::aProposOpensAboutBesideTheMainWindow()

@@ -39,20 +39,37 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 
 std::optional<Rgba> loadPng(const fs::path& path)
 {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str()))
+    // The classic interface, not png_image: that one takes 16-bit samples for linear light and
+    // gamma-encodes them when asked for 8 bits, where a reference means v·255/65535.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
         return std::nullopt;
-    png.format = PNG_FORMAT_RGBA;  // 16-bit samples are scaled to 8 bits with rounding
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
     Rgba out;
-    out.width = png.width;
-    out.height = png.height;
-    out.pixels.resize(PNG_IMAGE_SIZE(png));
-    // Decode the stored sample values, without gamma or colour-space conversion.
-    if (!png_image_finish_read(&png, nullptr, out.pixels.data(), 0, nullptr)) {
-        png_image_free(&png);
-        return std::nullopt;
+    std::vector<png_bytep> rows;
+    volatile bool ok = false;  // read after a longjmp
+    if (png && info && setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_set_scale_16(png);  // 16-bit samples to 8 bits, rounded
+        png_set_expand(png);    // palette to RGB, low-bit grey to 8 bits, tRNS to alpha
+        png_set_gray_to_rgb(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        out.width = png_get_image_width(png, info);
+        out.height = png_get_image_height(png, info);
+        out.pixels.resize(std::size_t{out.width} * out.height * 4);
+        for (std::uint32_t y = 0; y < out.height; ++y)
+            rows.push_back(out.pixels.data() + std::size_t{y} * out.width * 4);
+        png_read_image(png, rows.data());
+        ok = png_get_rowbytes(png, info) == std::size_t{out.width} * 4;
     }
+    png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
+    std::fclose(file);
+    if (!ok)
+        return std::nullopt;
     return out;
 }
 
@@ -91,8 +108,12 @@ Difference compare(const Rgba& a, const Rgba& b, bool ignoreAlpha)
 {
     Difference d;
     d.sameSize = a.width == b.width && a.height == b.height && a.pixels.size() == b.pixels.size();
-    if (!d.sameSize)
+    if (!d.sameSize) {
+        // Images of different sizes are as different as images get.
+        d.maxError = 255;
+        d.meanError = 255;
         return d;
+    }
     double sumAbs = 0, sumSq = 0;
     std::size_t n = 0;
     for (std::size_t i = 0; i < a.pixels.size(); ++i) {
@@ -183,13 +204,22 @@ void checkConformance(const fs::path& conformance, const std::string& format, De
             }
             continue;
         }
-        // decode-match and decode
-        ASSERT_TRUE(status.ok()) << "failed: " << status.detail;
-        ASSERT_TRUE(imglib::isWellFormed(image));
+        // decode-match and decode. Failures go on to the next file, so one does not hide others.
+        if (!status.ok()) {
+            ADD_FAILURE() << "failed: " << status.detail;
+            continue;
+        }
+        if (!imglib::isWellFormed(image)) {
+            ADD_FAILURE() << "the decoded image breaks the model's rules";
+            continue;
+        }
         if (entry.expect != "decode-match" || skip)
             continue;
         const auto best = bestMatch(file.parent_path(), entry, toRgba(image));
-        ASSERT_TRUE(best.has_value()) << "no readable reference: " << entry.reference;
+        if (!best) {
+            ADD_FAILURE() << "no readable reference: " << entry.reference;
+            continue;
+        }
         EXPECT_TRUE(best->sameSize) << "size differs from the reference";
         EXPECT_LE(best->maxError, tolerance.maxError);
         EXPECT_LE(best->meanError, tolerance.meanError);
