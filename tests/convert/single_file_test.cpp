@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
+#include <unistd.h>
 
 #include "tests/convert/run_testkit.h"
 
@@ -438,6 +439,17 @@ void SingleFileTest::unusableOutputFolderFailsEachFile()
         QCOMPARE(filesIn(elsewhere), QStringList());
     }
     QCOMPARE(form.ctr, 2.0f);
+
+    // A real folder under that name that belongs to another user (only root can make one).
+    if (::geteuid() != 0)
+        return;
+    QVERIFY(QFile::remove(world.output));
+    QVERIFY(QDir().mkdir(world.output));
+    QCOMPARE(::chown(QFile::encodeName(world.output).constData(), 65534, 65534), 0);
+    pressOuvrir(form, input);
+    QCOMPARE(form.Text1->text(), kOutputFailed);
+    QCOMPARE(filesIn(world.output), QStringList());
+    QCOMPARE(form.ctr, 3.0f);
 }
 
 void SingleFileTest::lineBreakInPathTakesOneLogLine()
