@@ -1,0 +1,283 @@
+// Reading samples from strips and tiles. libtiff decompresses each chunk (and puts 16-bit
+// samples in the machine's byte order, and undoes FillOrder and predictors); the samples are
+// then brought to 8 bits here and put together into pixels. 8-bit grey, RGB and palette strips
+// are decoded straight into the image rows.
+#include <array>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "imglib/core/size.h"
+#include "imglib/formats/jpeg/inks.h"
+#include "imglib/formats/tiff/readers.h"
+#include "imglib/formats/tiff/session.h"
+
+namespace imglib::tiff {
+
+namespace {
+
+unsigned channelsOf(Route route)
+{
+    switch (route) {
+    case Route::rgb:
+        return 3;
+    case Route::cmyk:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+PixelFormat formatOf(Route route)
+{
+    switch (route) {
+    case Route::grey:
+        return PixelFormat::grey;
+    case Route::bilevel:
+    case Route::indexed:
+        return PixelFormat::indexed;
+    default:
+        return PixelFormat::rgb;
+    }
+}
+
+std::uint8_t eightBits(std::uint32_t value, std::uint32_t max) { return static_cast<std::uint8_t>((value * 255 + max / 2) / max); }
+
+// Sample value → 8-bit level, rounded; MinIsWhite turned the right way up.
+std::vector<std::uint8_t> levelsOf(unsigned bits, bool minIsWhite)
+{
+    const std::uint32_t max = (std::uint32_t{1} << bits) - 1;
+    std::vector<std::uint8_t> levels(max + 1);
+    for (std::uint32_t v = 0; v <= max; ++v)
+        levels[v] = static_cast<std::uint8_t>(minIsWhite ? 255 - eightBits(v, max) : eightBits(v, max));
+    return levels;
+}
+
+// The colour map, one entry for each of the 2^bits values, rounded to 8 bits like samples. A map
+// whose entries all fit in 8 bits was written with 8-bit values, as some old writers did, and is
+// taken as it is (libtiff's RGBA interface allows for the same slip).
+Status colourMapOf(TIFF* tif, unsigned bits, std::vector<Colour>& colours)
+{
+    std::uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) != 1 || !r || !g || !b)
+        return failure(Error::badHeader, "tiff: palette image without a colour map");
+    const std::size_t count = std::size_t{1} << bits;
+    bool sixteenBits = false;
+    for (std::size_t i = 0; i < count && !sixteenBits; ++i)
+        sixteenBits = r[i] > 255 || g[i] > 255 || b[i] > 255;
+    const auto eight = [&](std::uint16_t v) { return sixteenBits ? eightBits(v, 65535) : static_cast<std::uint8_t>(v); };
+    colours.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        colours[i] = {eight(r[i]), eight(g[i]), eight(b[i])};
+    return success();
+}
+
+// The values of `count` samples of one stored row, in order: packed most significant bit first,
+// or whole bytes and 16-bit words.
+void unpack(const std::uint8_t* row, unsigned bits, std::size_t count, std::uint16_t* out)
+{
+    if (bits == 8) {
+        for (std::size_t i = 0; i < count; ++i)
+            out[i] = row[i];
+        return;
+    }
+    if (bits == 16) {
+        std::memcpy(out, row, count * 2);
+        return;
+    }
+
+    const std::uint32_t mask = (std::uint32_t{1} << bits) - 1;
+    std::uint32_t held = 0;
+    unsigned heldBits = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        while (heldBits < bits) {
+            held = held << 8 | *row++;
+            heldBits += 8;
+        }
+        heldBits -= bits;
+        out[i] = static_cast<std::uint16_t>(held >> heldBits & mask);
+    }
+}
+
+// One byte a pixel from 1-bit samples, eight at a time: fax pages have tens of millions of pixels.
+void expandBits(const std::uint8_t* row, std::uint32_t count, std::uint8_t* out)
+{
+    static const auto kBytesOf = [] {
+        std::array<std::array<std::uint8_t, 8>, 256> table{};
+        for (unsigned v = 0; v < 256; ++v)
+            for (unsigned b = 0; b < 8; ++b)
+                table[v][b] = static_cast<std::uint8_t>(v >> (7 - b) & 1);
+        return table;
+    }();
+    const std::uint32_t whole = count / 8;
+    for (std::uint32_t i = 0; i < whole; ++i)
+        std::memcpy(out + 8 * i, kBytesOf[row[i]].data(), 8);
+    if (const std::uint32_t rest = count % 8)
+        std::memcpy(out + 8 * whole, kBytesOf[row[whole]].data(), rest);
+}
+
+// Associated alpha: the stored colours were multiplied by alpha. Dividing it out leaves each
+// pixel's own colour once alpha is dropped, as for files with unassociated alpha.
+void unpremultiply(std::uint16_t* const* channel, unsigned channels, const std::uint16_t* alpha, std::size_t step,
+                   std::uint32_t count, std::uint32_t max)
+{
+    for (std::uint32_t x = 0; x < count; ++x) {
+        const std::uint32_t a = alpha[x * step];
+        for (unsigned c = 0; c < channels; ++c) {
+            std::uint16_t& v = channel[c][x * step];
+            v = static_cast<std::uint16_t>(a == 0 ? 0 : std::min(max, (v * max + a / 2) / a));
+        }
+    }
+}
+
+// Turns sample values into pixels of the route's image kind.
+struct Converter {
+    Route route;
+    std::vector<std::uint8_t> levels;
+    std::vector<Colour> colours;  // palette routes
+
+    // Writes `count` pixels whose channel c is at channel[c][x * step].
+    void put(const std::uint16_t* const* channel, std::size_t step, std::uint32_t count, std::uint8_t* dst) const
+    {
+        const std::uint16_t* c0 = channel[0];
+        switch (route) {
+        case Route::grey:
+            for (std::uint32_t x = 0; x < count; ++x)
+                dst[x] = levels[c0[x * step]];
+            break;
+        case Route::bilevel:
+        case Route::indexed:
+            for (std::uint32_t x = 0; x < count; ++x)
+                dst[x] = static_cast<std::uint8_t>(c0[x * step]);
+            break;
+        case Route::paletteToRgb:
+            for (std::uint32_t x = 0; x < count; ++x, dst += 3) {
+                const Colour c = colours[c0[x * step]];
+                dst[0] = c.r, dst[1] = c.g, dst[2] = c.b;
+            }
+            break;
+        case Route::rgb:
+            for (std::uint32_t x = 0; x < count; ++x, dst += 3)
+                for (int c = 0; c < 3; ++c)
+                    dst[c] = levels[channel[c][x * step]];
+            break;
+        case Route::cmyk:
+            for (std::uint32_t x = 0; x < count; ++x, dst += 3) {
+                const unsigned black = levels[channel[3][x * step]];
+                for (int c = 0; c < 3; ++c)
+                    dst[c] = lightUnderInks(levels[channel[c][x * step]], black);
+            }
+            break;
+        case Route::rgba:
+            break;
+        }
+    }
+};
+
+Status converterFor(TIFF* tif, const Header& h, Route route, Converter& converter)
+{
+    converter.route = route;
+    if (route == Route::indexed || route == Route::paletteToRgb)
+        return colourMapOf(tif, h.bitsPerSample, converter.colours);
+    converter.levels = levelsOf(h.bitsPerSample, h.photometric == PHOTOMETRIC_MINISWHITE);
+    if (route == Route::bilevel)
+        for (std::uint8_t level : {converter.levels[0], converter.levels[1]})
+            converter.colours.push_back({level, level, level});
+    return success();
+}
+
+// Decodes one strip or tile of one plane into `buffer`: all of a tile, the rows used of a strip.
+Status readChunk(TIFF* tif, const Header& h, std::uint32_t x, std::uint32_t y, std::uint16_t plane,
+                 tmsize_t bytes, std::uint8_t* buffer)
+{
+    const tmsize_t got = h.tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, plane), buffer, bytes)
+                                 : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, plane), buffer, bytes);
+    if (got != bytes)
+        return failure(Error::badData, "tiff: a strip or tile cannot be decoded");
+    return success();
+}
+
+}  // namespace
+
+Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
+{
+    const unsigned channels = channelsOf(route);
+    const bool separate = h.separatePlanes();
+    const bool withAlpha = h.associatedAlpha && (route == Route::grey || route == Route::rgb) &&
+                           h.samplesPerPixel > channels;
+    const unsigned planes = separate ? channels + (withAlpha ? 1 : 0) : 1;
+    const unsigned perUnit = separate ? 1 : h.samplesPerPixel;  // samples a pixel in one plane
+    const auto chunk = layoutOf(h.chunkWidth, h.chunkHeight, perUnit * h.bitsPerSample);
+    if (!chunk || chunk->totalBytes > kMaxChunkBytes)
+        return failure(Error::unsupported, "tiff: strip or tile too large");
+    const std::uint64_t storedRow = h.tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
+    if (storedRow != chunk->rowBytes)
+        return failure(Error::unsupported, "tiff: unexpected sample layout");
+
+    Converter converter;
+    if (auto s = converterFor(tif, h, route, converter); !s)
+        return s;
+    if (auto s = allocate(out, h.width, h.height, formatOf(route)); !s)
+        return s;
+    if (out.format == PixelFormat::indexed)
+        out.palette = converter.colours;
+
+    // Rows that need no conversion: 8-bit samples already in the image's layout are copied (or
+    // decoded in place), 1-bit samples that are indices expanded.
+    const bool asStored = h.bitsPerSample == 8 && perUnit == channels && !withAlpha &&
+                          (route == Route::indexed || route == Route::rgb ||
+                           (route == Route::grey && h.photometric == PHOTOMETRIC_MINISBLACK));
+    const bool inPlace = asStored && !h.tiled;
+    const bool bitsAsIndices = h.bitsPerSample == 1 && perUnit == 1 && out.format == PixelFormat::indexed;
+
+    std::vector<std::vector<std::uint8_t>> chunks;
+    std::vector<std::vector<std::uint16_t>> values;
+    try {
+        chunks.assign(inPlace ? 0 : planes, std::vector<std::uint8_t>(chunk->totalBytes));
+        values.assign(planes, std::vector<std::uint16_t>(std::size_t{h.chunkWidth} * perUnit));
+    } catch (const std::bad_alloc&) {
+        return failure(Error::outOfMemory, "tiff: no memory for a strip or tile");
+    }
+    // Channel c of pixel x is channel[c][x * perUnit]; alpha follows the colours.
+    std::uint16_t* channel[5] = {};
+    for (unsigned c = 0; c < channels + (withAlpha ? 1 : 0); ++c)
+        channel[c] = separate ? values[c].data() : values[0].data() + c;
+    const std::uint32_t maxValue = (std::uint32_t{1} << h.bitsPerSample) - 1;
+
+    for (std::uint32_t y = 0; y < h.height; y += h.chunkHeight) {
+        const std::uint32_t rows = std::min(h.chunkHeight, h.height - y);
+        for (std::uint32_t x = 0; x < h.width; x += h.chunkWidth) {
+            const std::uint32_t columns = std::min(h.chunkWidth, h.width - x);
+            if (inPlace) {
+                if (auto s = readChunk(tif, h, x, y, 0, static_cast<tmsize_t>(rows * out.stride()), out.row(y)); !s)
+                    return s;
+                continue;
+            }
+            const tmsize_t bytes = h.tiled ? static_cast<tmsize_t>(chunk->totalBytes)
+                                           : static_cast<tmsize_t>(rows * chunk->rowBytes);
+            for (unsigned p = 0; p < planes; ++p)
+                if (auto s = readChunk(tif, h, x, y, static_cast<std::uint16_t>(p), bytes, chunks[p].data()); !s)
+                    return s;
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                std::uint8_t* dst = out.row(y + r) + std::size_t{x} * out.channels();
+                if (asStored) {
+                    std::memcpy(dst, chunks[0].data() + r * chunk->rowBytes, std::size_t{columns} * channels);
+                    continue;
+                }
+                if (bitsAsIndices) {
+                    expandBits(chunks[0].data() + r * chunk->rowBytes, columns, dst);
+                    continue;
+                }
+                for (unsigned p = 0; p < planes; ++p)
+                    unpack(chunks[p].data() + r * chunk->rowBytes, h.bitsPerSample, std::size_t{columns} * perUnit,
+                           values[p].data());
+                if (withAlpha)
+                    unpremultiply(channel, channels, channel[channels], perUnit, columns, maxValue);
+                converter.put(channel, perUnit, columns, dst);
+            }
+        }
+    }
+    return success();
+}
+
+}  // namespace imglib::tiff

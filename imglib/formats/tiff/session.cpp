@@ -1,0 +1,108 @@
+#include "imglib/formats/tiff/session.h"
+
+#include <cstdarg>
+#include <algorithm>
+#include <cstring>
+
+namespace imglib::tiff {
+
+namespace {
+
+int countError(TIFF*, void* messages, const char*, const char*, va_list)
+{
+    ++static_cast<Messages*>(messages)->errors;
+    return 1;  // handled: libtiff's global handler is not called
+}
+
+// Most warnings are about metadata, or about damage libtiff repairs as well as anyone could (fax
+// lines of the wrong length). Those of the JPEG decoder inside libtiff mean a corrupt stream, as
+// they do for the JPEG reader, and count as errors.
+int countWarning(TIFF*, void* messages, const char* module, const char*, va_list)
+{
+    if (module != nullptr && std::strcmp(module, "JPEGLib") == 0)
+        ++static_cast<Messages*>(messages)->errors;
+    return 1;
+}
+
+struct Options {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    explicit Options(Messages& messages)
+    {
+        if (options == nullptr)
+            return;
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxChunkBytes));
+        TIFFOpenOptionsSetErrorHandlerExtR(options, countError, &messages);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, countWarning, &messages);
+    }
+    ~Options() { TIFFOpenOptionsFree(options); }
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+};
+
+MemoryFile& fileOf(thandle_t handle) { return *static_cast<MemoryFile*>(handle); }
+
+tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size)
+{
+    MemoryFile& file = fileOf(handle);
+    if (size <= 0 || file.position >= file.bytes.size())
+        return 0;
+    const std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(size),
+                                                        file.bytes.size() - file.position);
+    std::memcpy(buffer, file.bytes.data() + file.position, count);
+    file.position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t refuseWrite(thandle_t, void*, tmsize_t) { return 0; }
+
+toff_t seekMemory(thandle_t handle, toff_t offset, int whence)
+{
+    MemoryFile& file = fileOf(handle);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = file.position;
+    else if (whence == SEEK_END)
+        base = file.bytes.size();
+    // Offsets come from the file: a seek past the end is refused rather than wrapped.
+    if (offset > file.bytes.size() || base > file.bytes.size() - offset)
+        return static_cast<toff_t>(-1);
+    file.position = base + offset;
+    return file.position;
+}
+
+int closeNothing(thandle_t) { return 0; }
+
+toff_t sizeOfMemory(thandle_t handle) { return fileOf(handle).bytes.size(); }
+
+// libtiff reads strips straight from the "mapped" bytes, without copying them; it never writes
+// through a read-only mapping.
+int mapMemory(thandle_t handle, void** base, toff_t* size)
+{
+    MemoryFile& file = fileOf(handle);
+    *base = const_cast<std::uint8_t*>(file.bytes.data());
+    *size = file.bytes.size();
+    return 1;
+}
+
+void unmapNothing(thandle_t, void*, toff_t) {}
+
+}  // namespace
+
+TiffHandle openMemory(MemoryFile& file, Messages& messages)
+{
+    Options options(messages);
+    if (options.options == nullptr)
+        return nullptr;
+    return TiffHandle(TIFFClientOpenExt("memory", "r", &file, readMemory, refuseWrite, seekMemory, closeNothing,
+                                        sizeOfMemory, mapMemory, unmapNothing, options.options));
+}
+
+TiffHandle openDescriptorForWriting(int fd, Messages& messages)
+{
+    Options options(messages);
+    if (options.options == nullptr)
+        return nullptr;
+    return TiffHandle(TIFFFdOpenExt(fd, "output", "w", options.options));
+}
+
+}  // namespace imglib::tiff

@@ -1,0 +1,42 @@
+// Opening libtiff handles the way this library wants them: reading from bytes in memory or
+// writing to a file descriptor, with libtiff's messages kept quiet (counted, never printed) and
+// each of its allocations capped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include <tiffio.h>
+
+namespace imglib::tiff {
+
+// The largest buffer for one strip or tile, the readers' or libtiff's own: a whole picture in one
+// strip of 16-bit samples could otherwise ask for gigabytes, and so could a hostile header.
+inline constexpr std::size_t kMaxChunkBytes = std::size_t{256} << 20;
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+// What libtiff reported while a handle was open. Some of its errors come with a result that
+// still looks like success, so readers check the count too.
+struct Messages {
+    int errors = 0;
+};
+
+// The bytes libtiff reads through. Must outlive the handle.
+struct MemoryFile {
+    std::span<const std::uint8_t> bytes;
+    std::uint64_t position = 0;
+};
+
+// Opens the first image of a TIFF held in memory; empty when libtiff refuses it.
+TiffHandle openMemory(MemoryFile& file, Messages& messages);
+
+// Opens a new TIFF for writing on `fd`, which the handle then owns and closes.
+TiffHandle openDescriptorForWriting(int fd, Messages& messages);
+
+}  // namespace imglib::tiff
