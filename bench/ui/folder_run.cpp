@@ -5,7 +5,10 @@
 // file) come from one measurement and no other program's load on the machine falls between them.
 //
 //   bench_folder_run [folder extension]
-// Without arguments it converts 120 copies of the conformance folder's photographs (jpg).
+// Without arguments it converts 120 copies of the conformance folder's photographs (jpg), which
+// are small (0.1 megapixel on average): the window's share is about the same for every file, so
+// it weighs most there. Any folder of photographs can be given instead (bench/photos/nature once
+// scripts/bench has fetched them).
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
