@@ -114,6 +114,7 @@ public:
     void reduire255();
     void reduire2();
     void ecrireimage();
+    qsizetype unlogged_ = 0;  // failures of the current folder run that the log could not take
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,0 +1,17 @@
+// The image library's six calls as the window makes them. Paths travel as 8-bit text in the
+// local encoding; results are tested only for 0 (no image) and false (not written).
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace ImgLib {
+
+qint32 ReadFileIntoDIB(const QString& path);
+bool WriteDIBToFile(qint32 dib, const QString& path, qint16 format);
+qint32 ReduceDIB(qint32 dib, qint32 colours, qint16 option);
+qint32 GrayDIB(qint32 dib);
+qint32 ZoomDIB(qint32 dib, qint32 xPercent, qint32 yPercent);
+void DIBFree(qint32 dib);
+
+}  // namespace ImgLib
