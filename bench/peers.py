@@ -28,12 +28,14 @@ PYTHON = "/usr/bin/python3"
 CONVERT = "/usr/bin/convert"  # Debian's ImageMagick 6, not a wrapper that may come first on PATH
 GM = "/usr/bin/gm"
 
+# Pillow dithers only to a palette it is given: the palette is chosen first (median cut, its
+# default for RGB, or its fast octree), then the image mapped to it.
 PILLOW_REDUCE = """
 import sys
 from PIL import Image
-src, dst, count, dither = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4] == '1'
+src, dst, count, dither, method = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4] == '1', sys.argv[5]
 im = Image.open(src).convert('RGB')
-palette = im.quantize(count)  # median cut, Pillow's default for RGB
+palette = im.quantize(count, method=getattr(Image.Quantize, method))
 out = im.quantize(palette=palette, dither=Image.Dither.FLOYDSTEINBERG) if dither else palette
 out.save(dst, compression='tiff_lzw') if dst.endswith('.tif') else out.convert('RGB').save(dst)
 """
@@ -55,7 +57,8 @@ def speed_tasks(bench):
             "ImageMagick": lambda i, o: [CONVERT, i, "-dither", "FloydSteinberg", "-colors", "255",
                                          "-compress", "LZW", o],
             "GraphicsMagick": lambda i, o: [GM, "convert", i, "-colors", "255", "-compress", "LZW", o],
-            "Pillow": lambda i, o: [PYTHON, "-c", PILLOW_REDUCE, i, o, "255", "1"],
+            "Pillow": lambda i, o: [PYTHON, "-c", PILLOW_REDUCE, i, o, "255", "1", "MEDIANCUT"],
+            "Pillow octree": lambda i, o: [PYTHON, "-c", PILLOW_REDUCE, i, o, "255", "1", "FASTOCTREE"],
         }),
         ("grey-bmp", "read, grey levels, BMP", ".bmp", {
             "tesselo": [bench, "run", "grey-bmp"],
@@ -186,8 +189,10 @@ def quality_programs(bench):
             1: [("", lambda s, d, n: [GM, "convert", s, "-dither", "-colors", str(n), d])],
         },
         "Pillow": {
-            0: [("median cut", lambda s, d, n: [PYTHON, "-c", PILLOW_REDUCE, s, d, str(n), "0"])],
-            1: [("median cut", lambda s, d, n: [PYTHON, "-c", PILLOW_REDUCE, s, d, str(n), "1"])],
+            0: [("median cut", lambda s, d, n: [PYTHON, "-c", PILLOW_REDUCE, s, d, str(n), "0", "MEDIANCUT"]),
+                ("octree", lambda s, d, n: [PYTHON, "-c", PILLOW_REDUCE, s, d, str(n), "0", "FASTOCTREE"])],
+            1: [("median cut", lambda s, d, n: [PYTHON, "-c", PILLOW_REDUCE, s, d, str(n), "1", "MEDIANCUT"]),
+                ("octree", lambda s, d, n: [PYTHON, "-c", PILLOW_REDUCE, s, d, str(n), "1", "FASTOCTREE"])],
         },
     }
 

@@ -34,6 +34,17 @@ void countedRows(const RgbRows& rows, std::uint32_t step, std::size_t begin, std
 
 using LevelCounts = std::array<std::array<std::uint64_t, 256>, 3>;
 
+// Which step each level of each channel falls in.
+struct ChannelSteps {
+    std::array<std::array<std::uint8_t, 256>, 3> stepOf;
+
+    std::uint32_t binOf(const std::uint8_t* rgb) const
+    {
+        return std::uint32_t(stepOf[0][rgb[0]]) << (2 * kBinBits) | std::uint32_t(stepOf[1][rgb[1]]) << kBinBits |
+               stepOf[2][rgb[2]];
+    }
+};
+
 LevelCounts levelCounts(const RgbRows& rows, std::uint32_t step)
 {
     const std::size_t bands = bandCount(rows.height(), 16);

@@ -1,6 +1,8 @@
 // The colour histogram the palette is chosen from: each channel's levels are grouped into 64
 // steps, and the three steps of a colour name its bin. Each bin keeps its pixel count and the
-// exact sums of its pixels' channels.
+// exact sums of its pixels' channels. The steps are finer where a channel has many pixels: half
+// evenly spread, half following the channel's own distribution, so that an image of few levels
+// still gets a step for each, while no range becomes coarser than twice the even step.
 #pragma once
 
 #include <array>
@@ -14,19 +16,6 @@ namespace imglib::ops {
 inline constexpr unsigned kBinBits = 6;
 inline constexpr unsigned kBinsPerAxis = 1u << kBinBits;
 
-// Which step each level of each channel falls in. The steps are finer where the channel has many
-// pixels: half evenly spread, half following the channel's own distribution, so that an image of
-// few levels still gets a step for each, while no range becomes coarser than twice the even step.
-struct ChannelSteps {
-    std::array<std::array<std::uint8_t, 256>, 3> stepOf;
-
-    std::uint32_t binOf(const std::uint8_t* rgb) const
-    {
-        return std::uint32_t(stepOf[0][rgb[0]]) << (2 * kBinBits) | std::uint32_t(stepOf[1][rgb[1]]) << kBinBits |
-               stepOf[2][rgb[2]];
-    }
-};
-
 // A bin with pixels: where it is, how many, and the sums of their channels.
 struct BinSums {
     std::uint32_t bin;
@@ -34,6 +23,7 @@ struct BinSums {
     std::uint64_t r, g, b;
 };
 
+// The red, green and blue steps of a bin.
 inline std::array<unsigned, 3> stepsOfBin(std::uint32_t bin)
 {
     return {bin >> (2 * kBinBits), (bin >> kBinBits) % kBinsPerAxis, bin % kBinsPerAxis};
