@@ -13,7 +13,7 @@
 
 namespace tifffiles {
 
-struct Spec {
+struct Recipe {
     std::uint32_t width = 4;
     std::uint32_t height = 3;
     std::uint16_t bits = 8;
@@ -32,7 +32,7 @@ struct Spec {
 
 // Writes a TIFF from `stored`, the rows as the file lays them out (each plane's rows in turn for
 // separate planes), and returns its bytes. Tiles need whole-byte samples, contiguous.
-inline std::vector<std::uint8_t> make(const Spec& spec, const std::vector<std::uint8_t>& stored)
+inline std::vector<std::uint8_t> make(const Recipe& recipe, const std::vector<std::uint8_t>& stored)
 {
     const testkit::ScratchDir scratch;
     const std::string path = (scratch / "made.tif").string();
@@ -41,51 +41,51 @@ inline std::vector<std::uint8_t> make(const Spec& spec, const std::vector<std::u
         ADD_FAILURE() << "libtiff cannot create " << path;
         return {};
     }
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, spec.planar);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
-    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, spec.sampleFormat);
-    TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
-    if (!spec.extraSamples.empty())
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(spec.extraSamples.size()),
-                     spec.extraSamples.data());
-    if (!spec.colourMap.empty()) {
-        const std::size_t n = spec.colourMap.size() / 3;
-        TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colourMap.data(), spec.colourMap.data() + n,
-                     spec.colourMap.data() + 2 * n);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, recipe.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, recipe.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, recipe.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, recipe.samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, recipe.photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, recipe.planar);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, recipe.compression);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, recipe.sampleFormat);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, recipe.orientation);
+    if (!recipe.extraSamples.empty())
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(recipe.extraSamples.size()),
+                     recipe.extraSamples.data());
+    if (!recipe.colourMap.empty()) {
+        const std::size_t n = recipe.colourMap.size() / 3;
+        TIFFSetField(tif, TIFFTAG_COLORMAP, recipe.colourMap.data(), recipe.colourMap.data() + n,
+                     recipe.colourMap.data() + 2 * n);
     }
-    if (spec.jpegFromRgb)
+    if (recipe.jpegFromRgb)
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
 
     bool ok = true;
-    if (spec.tileSide > 0) {
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tileSide);
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tileSide);
-        const std::size_t pixelBytes = spec.bits / 8 * spec.samples;
-        const std::size_t rowBytes = spec.width * pixelBytes;
+    if (recipe.tileSide > 0) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, recipe.tileSide);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, recipe.tileSide);
+        const std::size_t pixelBytes = recipe.bits / 8 * recipe.samples;
+        const std::size_t rowBytes = recipe.width * pixelBytes;
         std::vector<std::uint8_t> tile(TIFFTileSize(tif));
-        for (std::uint32_t ty = 0; ty < spec.height; ty += spec.tileSide)
-            for (std::uint32_t tx = 0; tx < spec.width; tx += spec.tileSide) {
+        for (std::uint32_t ty = 0; ty < recipe.height; ty += recipe.tileSide)
+            for (std::uint32_t tx = 0; tx < recipe.width; tx += recipe.tileSide) {
                 std::fill(tile.begin(), tile.end(), 0);
-                for (std::uint32_t y = ty; y < std::min(spec.height, ty + spec.tileSide); ++y)
-                    for (std::uint32_t x = tx; x < std::min(spec.width, tx + spec.tileSide); ++x)
+                for (std::uint32_t y = ty; y < std::min(recipe.height, ty + recipe.tileSide); ++y)
+                    for (std::uint32_t x = tx; x < std::min(recipe.width, tx + recipe.tileSide); ++x)
                         std::copy_n(&stored[y * rowBytes + x * pixelBytes], pixelBytes,
-                                    &tile[((y - ty) * spec.tileSide + (x - tx)) * pixelBytes]);
+                                    &tile[((y - ty) * recipe.tileSide + (x - tx)) * pixelBytes]);
                 ok = ok && TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0) >= 0;
             }
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
-                     spec.rowsPerStrip ? spec.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
+                     recipe.rowsPerStrip ? recipe.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
         const std::size_t rowBytes = TIFFScanlineSize(tif);
-        const std::uint16_t planes = spec.planar == PLANARCONFIG_SEPARATE ? spec.samples : 1;
+        const std::uint16_t planes = recipe.planar == PLANARCONFIG_SEPARATE ? recipe.samples : 1;
         std::vector<std::uint8_t> row(rowBytes);
         for (std::uint16_t p = 0; p < planes; ++p)
-            for (std::uint32_t y = 0; y < spec.height; ++y) {
-                std::copy_n(&stored[(std::size_t{p} * spec.height + y) * rowBytes], rowBytes, row.begin());
+            for (std::uint32_t y = 0; y < recipe.height; ++y) {
+                std::copy_n(&stored[(std::size_t{p} * recipe.height + y) * rowBytes], rowBytes, row.begin());
                 ok = ok && TIFFWriteScanline(tif, row.data(), y, p) >= 0;
             }
     }

@@ -9,7 +9,7 @@
 #include "tests/support/testkit.h"
 
 using namespace imglib;
-using tifffiles::Spec;
+using tifffiles::Recipe;
 
 namespace {
 
@@ -190,43 +190,43 @@ TEST(TiffReader, SixteenBitAlphaFilesMatchWhereAlphaIsNotSmall)
 TEST(TiffReader, AssociatedAlphaIsDividedOutAndUnassociatedDropped)
 {
     // Straight from a premultiplied pixel: (50, 25, 0) at alpha 128 is (100, 50, 0).
-    Spec spec{.width = 2, .height = 1, .samples = 4, .photometric = PHOTOMETRIC_RGB,
+    Recipe recipe{.width = 2, .height = 1, .samples = 4, .photometric = PHOTOMETRIC_RGB,
               .extraSamples = {EXTRASAMPLE_ASSOCALPHA}};
-    Image image = decodeOrFail(tifffiles::make(spec, {50, 25, 0, 128, 9, 9, 9, 0}));
+    Image image = decodeOrFail(tifffiles::make(recipe, {50, 25, 0, 128, 9, 9, 9, 0}));
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{100, 50, 0, 0, 0, 0}));
     // Unassociated alpha is simply dropped.
-    spec.extraSamples = {EXTRASAMPLE_UNASSALPHA};
-    image = decodeOrFail(tifffiles::make(spec, {50, 25, 0, 128, 9, 9, 9, 0}));
+    recipe.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+    image = decodeOrFail(tifffiles::make(recipe, {50, 25, 0, 128, 9, 9, 9, 0}));
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{50, 25, 0, 9, 9, 9}));
 }
 
 TEST(TiffReader, GreyLevelsAreScaledWithRounding)
 {
-    Spec spec{.width = 4, .height = 1, .bits = 2};
-    Image image = decodeOrFail(tifffiles::make(spec, packed({0, 1, 2, 3}, 2, 4)));
+    Recipe recipe{.width = 4, .height = 1, .bits = 2};
+    Image image = decodeOrFail(tifffiles::make(recipe, packed({0, 1, 2, 3}, 2, 4)));
     EXPECT_EQ(image.format, PixelFormat::grey);
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{0, 85, 170, 255}));
 
-    spec.bits = 12;  // 2047.5 is the middle: 2047 → 127, 2048 → 128
-    image = decodeOrFail(tifffiles::make(spec, packed({0, 2047, 2048, 4095}, 12, 4)));
+    recipe.bits = 12;  // 2047.5 is the middle: 2047 → 127, 2048 → 128
+    image = decodeOrFail(tifffiles::make(recipe, packed({0, 2047, 2048, 4095}, 12, 4)));
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{0, 127, 128, 255}));
 
-    spec.bits = 16;  // 128.5 / 257 is the first step
-    image = decodeOrFail(tifffiles::make(spec, sixteenBit({128, 129, 32767, 65535})));
+    recipe.bits = 16;  // 128.5 / 257 is the first step
+    image = decodeOrFail(tifffiles::make(recipe, sixteenBit({128, 129, 32767, 65535})));
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{0, 1, 127, 255}));
 
-    spec.bits = 8;
-    spec.photometric = PHOTOMETRIC_MINISWHITE;
-    image = decodeOrFail(tifffiles::make(spec, {0, 1, 254, 255}));
+    recipe.bits = 8;
+    recipe.photometric = PHOTOMETRIC_MINISWHITE;
+    image = decodeOrFail(tifffiles::make(recipe, {0, 1, 254, 255}));
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{255, 254, 1, 0}));
 }
 
 TEST(TiffReader, BilevelImagesBecomeTwoColourIndexed)
 {
-    Spec spec{.width = 10, .height = 2, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE,
+    Recipe recipe{.width = 10, .height = 2, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE,
               .compression = COMPRESSION_CCITTFAX4};
     const std::vector<std::uint32_t> bits = {1, 0, 0, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    const Image image = decodeOrFail(tifffiles::make(spec, packed(bits, 1, 10)));
+    const Image image = decodeOrFail(tifffiles::make(recipe, packed(bits, 1, 10)));
     EXPECT_EQ(image.format, PixelFormat::indexed);
     EXPECT_EQ(image.palette, (std::vector<Colour>{{255, 255, 255}, {0, 0, 0}})) << "MinIsWhite: 0 is white";
     EXPECT_EQ(image.pixels, std::vector<std::uint8_t>(bits.begin(), bits.end()));
@@ -239,8 +239,8 @@ TEST(TiffReader, PaletteImagesStayIndexed)
     map[1] = 0x1234;       // red of entry 1: 4660 / 257 = 18.1
     map[16 + 1] = 0xFFFF;  // green of entry 1
     map[32 + 15] = 385;    // blue of entry 15: 1.498 → 1
-    Spec spec{.width = 3, .height = 1, .bits = 4, .photometric = PHOTOMETRIC_PALETTE, .colourMap = map};
-    Image image = decodeOrFail(tifffiles::make(spec, packed({1, 15, 0}, 4, 3)));
+    Recipe recipe{.width = 3, .height = 1, .bits = 4, .photometric = PHOTOMETRIC_PALETTE, .colourMap = map};
+    Image image = decodeOrFail(tifffiles::make(recipe, packed({1, 15, 0}, 4, 3)));
     EXPECT_EQ(image.format, PixelFormat::indexed);
     ASSERT_EQ(image.palette.size(), 16u);
     EXPECT_EQ(image.palette[1], (Colour{18, 255, 0}));
@@ -250,15 +250,15 @@ TEST(TiffReader, PaletteImagesStayIndexed)
     // A map written with 8-bit values is taken as it is.
     std::vector<std::uint16_t> small(3 * 256, 0);
     small[7] = 200, small[256 + 7] = 100, small[512 + 7] = 50;
-    spec = {.width = 2, .height = 1, .bits = 8, .photometric = PHOTOMETRIC_PALETTE, .colourMap = small};
-    image = decodeOrFail(tifffiles::make(spec, {7, 0}));
+    recipe = {.width = 2, .height = 1, .bits = 8, .photometric = PHOTOMETRIC_PALETTE, .colourMap = small};
+    image = decodeOrFail(tifffiles::make(recipe, {7, 0}));
     EXPECT_EQ(image.palette[7], (Colour{200, 100, 50}));
 
     // 16-bit indices need more than 256 entries: the image becomes RGB through the map.
     std::vector<std::uint16_t> wide(3 * 65536, 0);
     wide[40000] = 65535, wide[65536 + 40000] = 257 * 9;
-    spec = {.width = 2, .height = 1, .bits = 16, .photometric = PHOTOMETRIC_PALETTE, .colourMap = wide};
-    image = decodeOrFail(tifffiles::make(spec, sixteenBit({40000, 1})));
+    recipe = {.width = 2, .height = 1, .bits = 16, .photometric = PHOTOMETRIC_PALETTE, .colourMap = wide};
+    image = decodeOrFail(tifffiles::make(recipe, sixteenBit({40000, 1})));
     EXPECT_EQ(image.format, PixelFormat::rgb);
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{255, 9, 0, 0, 0, 0}));
 }
@@ -274,34 +274,34 @@ TEST(TiffReader, EveryLayoutOfRgbGivesTheSamePixels)
     for (std::uint8_t v : rgb)
         wide.push_back(static_cast<std::uint16_t>(v * 257));
 
-    const Spec contiguous{.width = 6, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB};
-    Spec spec = contiguous;
-    EXPECT_EQ(decodeOrFail(tifffiles::make(spec, rgb)).pixels, rgb) << "contiguous strips";
-    spec.rowsPerStrip = 2;
-    spec.compression = COMPRESSION_LZW;
-    EXPECT_EQ(decodeOrFail(tifffiles::make(spec, rgb)).pixels, rgb) << "LZW, short strips";
-    spec = contiguous;
-    spec.planar = PLANARCONFIG_SEPARATE;
-    spec.compression = COMPRESSION_PACKBITS;
-    EXPECT_EQ(decodeOrFail(tifffiles::make(spec, planes)).pixels, rgb) << "separate planes";
-    spec = contiguous;
-    spec.tileSide = 16;
-    spec.compression = COMPRESSION_ADOBE_DEFLATE;
-    EXPECT_EQ(decodeOrFail(tifffiles::make(spec, rgb)).pixels, rgb) << "tiles wider than the image";
-    spec = contiguous;
-    spec.bits = 16;
-    EXPECT_EQ(decodeOrFail(tifffiles::make(spec, sixteenBit(wide))).pixels, rgb) << "16 bits";
-    spec = {.width = 40, .height = 37, .samples = 3, .photometric = PHOTOMETRIC_RGB, .tileSide = 16};
+    const Recipe contiguous{.width = 6, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB};
+    Recipe recipe = contiguous;
+    EXPECT_EQ(decodeOrFail(tifffiles::make(recipe, rgb)).pixels, rgb) << "contiguous strips";
+    recipe.rowsPerStrip = 2;
+    recipe.compression = COMPRESSION_LZW;
+    EXPECT_EQ(decodeOrFail(tifffiles::make(recipe, rgb)).pixels, rgb) << "LZW, short strips";
+    recipe = contiguous;
+    recipe.planar = PLANARCONFIG_SEPARATE;
+    recipe.compression = COMPRESSION_PACKBITS;
+    EXPECT_EQ(decodeOrFail(tifffiles::make(recipe, planes)).pixels, rgb) << "separate planes";
+    recipe = contiguous;
+    recipe.tileSide = 16;
+    recipe.compression = COMPRESSION_ADOBE_DEFLATE;
+    EXPECT_EQ(decodeOrFail(tifffiles::make(recipe, rgb)).pixels, rgb) << "tiles wider than the image";
+    recipe = contiguous;
+    recipe.bits = 16;
+    EXPECT_EQ(decodeOrFail(tifffiles::make(recipe, sixteenBit(wide))).pixels, rgb) << "16 bits";
+    recipe = {.width = 40, .height = 37, .samples = 3, .photometric = PHOTOMETRIC_RGB, .tileSide = 16};
     std::vector<std::uint8_t> big(40 * 37 * 3);
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<std::uint8_t>(i * 7);
-    EXPECT_EQ(decodeOrFail(tifffiles::make(spec, big)).pixels, big) << "partial tiles at the edges";
+    EXPECT_EQ(decodeOrFail(tifffiles::make(recipe, big)).pixels, big) << "partial tiles at the edges";
 }
 
 TEST(TiffReader, InksAreConvertedNaively)
 {
-    const Spec spec{.width = 3, .height = 1, .samples = 4, .photometric = PHOTOMETRIC_SEPARATED};
-    const Image image = decodeOrFail(tifffiles::make(spec, {0, 0, 0, 0, 255, 0, 0, 0, 0, 128, 255, 128}));
+    const Recipe recipe{.width = 3, .height = 1, .samples = 4, .photometric = PHOTOMETRIC_SEPARATED};
+    const Image image = decodeOrFail(tifffiles::make(recipe, {0, 0, 0, 0, 255, 0, 0, 0, 0, 128, 255, 128}));
     EXPECT_EQ(image.format, PixelFormat::rgb);
     // (255 − ink) × (255 − black) / 255: 127 × 127 / 255 = 63.25
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{255, 255, 255, 0, 255, 255, 127, 63, 0}));
@@ -312,9 +312,9 @@ TEST(TiffReader, YCbCrGoesThroughLibtiff)
     std::vector<std::uint8_t> rgb(32 * 32 * 3);
     for (std::size_t i = 0; i < rgb.size(); ++i)
         rgb[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 200 : i % 3 == 1 ? 60 : 30);
-    const Spec spec{.width = 32, .height = 32, .samples = 3, .photometric = PHOTOMETRIC_YCBCR,
+    const Recipe recipe{.width = 32, .height = 32, .samples = 3, .photometric = PHOTOMETRIC_YCBCR,
                     .compression = COMPRESSION_JPEG, .rowsPerStrip = 16, .jpegFromRgb = true};
-    const Image image = decodeOrFail(tifffiles::make(spec, rgb));
+    const Image image = decodeOrFail(tifffiles::make(recipe, rgb));
     EXPECT_EQ(image.format, PixelFormat::rgb);
     ASSERT_EQ(image.pixels.size(), rgb.size());
     for (std::size_t i = 0; i < rgb.size(); ++i)
@@ -327,14 +327,14 @@ TEST(TiffReader, OrientationIsNotApplied)
     std::vector<std::uint8_t> rgb(16 * 32 * 3, 0);
     std::fill(rgb.begin(), rgb.begin() + 16 * 16 * 3, 255);  // the top half white
     for (const bool ycbcr : {false, true}) {
-        Spec spec{.width = 16, .height = 32, .samples = 3, .photometric = PHOTOMETRIC_RGB,
+        Recipe recipe{.width = 16, .height = 32, .samples = 3, .photometric = PHOTOMETRIC_RGB,
                   .orientation = ORIENTATION_BOTRIGHT, .rowsPerStrip = 16};
         if (ycbcr) {
-            spec.photometric = PHOTOMETRIC_YCBCR;
-            spec.compression = COMPRESSION_JPEG;
-            spec.jpegFromRgb = true;
+            recipe.photometric = PHOTOMETRIC_YCBCR;
+            recipe.compression = COMPRESSION_JPEG;
+            recipe.jpegFromRgb = true;
         }
-        const Image image = decodeOrFail(tifffiles::make(spec, rgb));
+        const Image image = decodeOrFail(tifffiles::make(recipe, rgb));
         ASSERT_EQ(image.pixels.size(), rgb.size());
         EXPECT_GT(image.pixels[0], 240) << (ycbcr ? "YCbCr" : "RGB") << ": the first stored row comes first";
         EXPECT_LT(image.pixels.back(), 15) << (ycbcr ? "YCbCr" : "RGB");
@@ -343,14 +343,14 @@ TEST(TiffReader, OrientationIsNotApplied)
 
 TEST(TiffReader, UnreadableSampleKindsFailCleanly)
 {
-    Spec spec{.width = 2, .height = 1, .bits = 32, .sampleFormat = SAMPLEFORMAT_IEEEFP};
+    Recipe recipe{.width = 2, .height = 1, .bits = 32, .sampleFormat = SAMPLEFORMAT_IEEEFP};
     Image image;
-    EXPECT_EQ(tiff::decode(tifffiles::make(spec, std::vector<std::uint8_t>(8, 0)), image).error, Error::unsupported);
-    spec.bits = 24;
-    spec.sampleFormat = SAMPLEFORMAT_UINT;
-    EXPECT_EQ(tiff::decode(tifffiles::make(spec, std::vector<std::uint8_t>(6, 0)), image).error, Error::unsupported);
-    spec = {.width = 2, .height = 1, .bits = 8, .sampleFormat = SAMPLEFORMAT_INT};
-    EXPECT_EQ(tiff::decode(tifffiles::make(spec, {1, 2}), image).error, Error::unsupported);
+    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(8, 0)), image).error, Error::unsupported);
+    recipe.bits = 24;
+    recipe.sampleFormat = SAMPLEFORMAT_UINT;
+    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(6, 0)), image).error, Error::unsupported);
+    recipe = {.width = 2, .height = 1, .bits = 8, .sampleFormat = SAMPLEFORMAT_INT};
+    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, {1, 2}), image).error, Error::unsupported);
     EXPECT_TRUE(image.pixels.empty());
 }
 
@@ -371,12 +371,12 @@ TEST(TiffReader, SniffWantsATiffSignature)
 TEST(TiffReader, OverLimitSizesAreRefusedBeforeAllocating)
 {
     Image image;
-    Spec spec{.width = 70000, .height = 1};
-    EXPECT_EQ(tiff::decode(tifffiles::make(spec, std::vector<std::uint8_t>(70000, 0)), image).error, Error::tooLarge);
+    Recipe recipe{.width = 70000, .height = 1};
+    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(70000, 0)), image).error, Error::tooLarge);
 
     // A tiny file that claims 60000 × 4000 grey pixels in one uncompressed strip of 10 bytes.
-    spec = {.width = 4, .height = 3};
-    auto file = tifffiles::make(spec, std::vector<std::uint8_t>(12, 1));
+    recipe = {.width = 4, .height = 3};
+    auto file = tifffiles::make(recipe, std::vector<std::uint8_t>(12, 1));
     const auto patch = [&](std::uint16_t tag, std::uint32_t value) {
         // Classic little-endian TIFF from libtiff: the IFD offset at 4, entries of 12 bytes.
         const std::uint32_t ifd = file[4] | file[5] << 8 | file[6] << 16 | std::uint32_t{file[7]} << 24;
@@ -403,9 +403,9 @@ TEST(TiffReader, OverLimitSizesAreRefusedBeforeAllocating)
 TEST(TiffReader, EveryTruncationFails)
 {
     // libtiff writes the directory last: every prefix loses it, or the data it points to.
-    const Spec spec{.width = 6, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB,
+    const Recipe recipe{.width = 6, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB,
                     .compression = COMPRESSION_LZW, .rowsPerStrip = 2};
-    const auto file = tifffiles::make(spec, rgbPicture());
+    const auto file = tifffiles::make(recipe, rgbPicture());
     for (std::size_t length = 0; length < file.size(); ++length) {
         Image image;
         EXPECT_FALSE(tiff::decode(std::span(file).first(length), image).ok()) << "cut to " << length;
