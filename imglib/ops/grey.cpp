@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "imglib/core/colour.h"
 #include "imglib/core/parallel.h"
 #include "imglib/ops/ops.h"
 #include "imglib/ops/rgb_rows.h"
@@ -7,15 +8,6 @@
 namespace imglib {
 
 namespace {
-
-// Rec. 601 luma (0.299 R + 0.587 G + 0.114 B) rounded half up, in 20-bit fixed point: the
-// weights are rounded to 2^-20 and the half nudged up by 524 / 2^20, which gives exactly
-// (299 R + 587 G + 114 B + 500) / 1000 for every one of the 2^24 colours (checked one by one)
-// without a division.
-inline std::uint8_t luma(std::uint32_t r, std::uint32_t g, std::uint32_t b)
-{
-    return static_cast<std::uint8_t>((313524 * r + 615514 * g + 119538 * b + (1 << 19) + 524) >> 20);
-}
 
 void greyRows(const Image& in, Image& out)
 {
@@ -28,7 +20,7 @@ void greyRows(const Image& in, Image& out)
         std::uint8_t greyOf[256];
         for (unsigned i = 0; i < 256; ++i) {
             const Colour c = rows.palette()[i];
-            greyOf[i] = luma(c.r, c.g, c.b);
+            greyOf[i] = luma601(c.r, c.g, c.b);
         }
         for (std::size_t i = 0; i < in.pixels.size(); ++i)
             out.pixels[i] = greyOf[in.pixels[i]];
@@ -39,7 +31,7 @@ void greyRows(const Image& in, Image& out)
             const std::uint8_t* src = in.row(y);
             std::uint8_t* dst = out.row(y);
             for (std::uint32_t x = 0; x < in.width; ++x, src += 3)
-                dst[x] = luma(src[0], src[1], src[2]);
+                dst[x] = luma601(src[0], src[1], src[2]);
         }
     });
 }

@@ -10,7 +10,7 @@
 #include "imglib/formats/jpeg/jpeg.h"
 
 #include "imglib/core/size.h"
-#include "imglib/formats/jpeg/inks.h"
+#include "imglib/core/colour.h"
 
 #include <algorithm>
 #include <climits>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imglib/core/size.h"
-#include "imglib/formats/jpeg/inks.h"
+#include "imglib/core/colour.h"
 #include "imglib/formats/tiff/readers.h"
 #include "imglib/formats/tiff/session.h"
 

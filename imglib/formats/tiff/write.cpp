@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "imglib/core/colour.h"
 #include "imglib/core/file_io.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/tiff/session.h"
@@ -38,8 +39,7 @@ Colour colourAt(const Image& image, const std::uint8_t* row, std::uint32_t x)
     return {row[3 * x], row[3 * x + 1], row[3 * x + 2]};
 }
 
-// Rec. 601 luma, rounded.
-unsigned lumaOf(Colour c) { return (299u * c.r + 587u * c.g + 114u * c.b + 500) / 1000; }
+unsigned lumaOf(Colour c) { return luma601(c.r, c.g, c.b); }
 
 // Which pixels of a bilevel page are black.
 class BlackRule {

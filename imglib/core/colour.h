@@ -1,0 +1,26 @@
+// Colour arithmetic shared by readers, writers and operations.
+#pragma once
+
+#include <cstdint>
+
+namespace imglib {
+
+// Rec. 601 luma (0.299 R + 0.587 G + 0.114 B) rounded half up, in 20-bit fixed point: the
+// weights are rounded to 2^-20 and the half nudged up by 524 / 2^20, which gives exactly
+// (299 R + 587 G + 114 B + 500) / 1000 for every one of the 2^24 colours (checked one by one)
+// without a division.
+constexpr std::uint8_t luma601(std::uint32_t r, std::uint32_t g, std::uint32_t b)
+{
+    return static_cast<std::uint8_t>((313524 * r + 615514 * g + 119538 * b + (1 << 19) + 524) >> 20);
+}
+
+// Printing inks to light, the naive way: each ink takes away its share of its primary, black of
+// all three. Used by every reader of CMYK data (JPEG, TIFF). `ink` and `black` run from 0 (none)
+// to 255 (full); the result is the light left, rounded.
+constexpr std::uint8_t lightUnderInks(unsigned ink, unsigned black)
+{
+    const unsigned v = (255 - ink) * (255 - black) + 128;
+    return static_cast<std::uint8_t>((v + (v >> 8)) >> 8);  // v / 255, rounded
+}
+
+}  // namespace imglib
