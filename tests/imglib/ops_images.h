@@ -1,6 +1,8 @@
 // Images made for the operations' tests, and the measures they are judged by.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <optional>
