@@ -73,20 +73,8 @@ struct Bmp {
     }
 };
 
-Image decoded(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    const Status s = bmp::decode(file, image);
-    EXPECT_TRUE(s.ok()) << s.detail;
-    EXPECT_TRUE(s.ok() && isWellFormed(image));
-    return image;
-}
-
-Error errorOf(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    return bmp::decode(file, image).error;
-}
+Image decoded(const std::vector<std::uint8_t>& file) { return testkit::decodeOk(bmp::decode, file); }
+Error errorOf(const std::vector<std::uint8_t>& file) { return testkit::decodeError(bmp::decode, file); }
 
 std::vector<std::uint8_t> pixelsOf(const Image& image) { return image.pixels; }
 

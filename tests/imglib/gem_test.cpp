@@ -44,20 +44,8 @@ std::vector<std::uint8_t> gemFile(const GemHeader& h, const std::optional<Palett
     return out;
 }
 
-Image decoded(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    const Status status = gem::decode(file, image);
-    EXPECT_TRUE(status.ok()) << status.detail;
-    EXPECT_TRUE(isWellFormed(image));
-    return image;
-}
-
-Error errorOf(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    return gem::decode(file, image).error;
-}
+Image decoded(const std::vector<std::uint8_t>& file) { return testkit::decodeOk(gem::decode, file); }
+Error errorOf(const std::vector<std::uint8_t>& file) { return testkit::decodeError(gem::decode, file); }
 
 // A literal copy of `bytes` (the bit-string opcode).
 std::vector<std::uint8_t> literal(std::initializer_list<std::uint8_t> bytes)

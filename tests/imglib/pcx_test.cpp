@@ -37,20 +37,8 @@ void append(std::vector<std::uint8_t>& bytes, std::initializer_list<std::uint8_t
     bytes.insert(bytes.end(), more);
 }
 
-Image decoded(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    const Status s = pcx::decode(file, image);
-    EXPECT_TRUE(s.ok()) << s.detail;
-    EXPECT_TRUE(!s.ok() || isWellFormed(image));
-    return image;
-}
-
-Error errorOf(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    return pcx::decode(file, image).error;
-}
+Image decoded(const std::vector<std::uint8_t>& file) { return testkit::decodeOk(pcx::decode, file); }
+Error errorOf(const std::vector<std::uint8_t>& file) { return testkit::decodeError(pcx::decode, file); }
 
 void expectSame(const testkit::Rgba& ours, const testkit::Rgba& theirs, const char* who)
 {

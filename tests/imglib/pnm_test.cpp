@@ -20,20 +20,8 @@ std::vector<std::uint8_t> bytes(std::string_view text, std::vector<std::uint8_t>
     return out;
 }
 
-Image decoded(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    const Status s = pnm::decode(file, image);
-    EXPECT_TRUE(s.ok()) << s.detail;
-    EXPECT_TRUE(s.ok() && isWellFormed(image));
-    return image;
-}
-
-Error errorOf(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    return pnm::decode(file, image).error;
-}
+Image decoded(const std::vector<std::uint8_t>& file) { return testkit::decodeOk(pnm::decode, file); }
+Error errorOf(const std::vector<std::uint8_t>& file) { return testkit::decodeError(pnm::decode, file); }
 
 using Pixels = std::vector<std::uint8_t>;
 

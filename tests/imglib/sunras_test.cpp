@@ -27,20 +27,8 @@ std::vector<std::uint8_t> sunFile(const SunHeader& h, const std::vector<std::uin
     return out;
 }
 
-Image decoded(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    const Status status = sunras::decode(file, image);
-    EXPECT_TRUE(status.ok()) << status.detail;
-    EXPECT_TRUE(isWellFormed(image));
-    return image;
-}
-
-Error errorOf(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    return sunras::decode(file, image).error;
-}
+Image decoded(const std::vector<std::uint8_t>& file) { return testkit::decodeOk(sunras::decode, file); }
+Error errorOf(const std::vector<std::uint8_t>& file) { return testkit::decodeError(sunras::decode, file); }
 
 }  // namespace
 

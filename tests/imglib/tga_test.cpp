@@ -35,20 +35,8 @@ struct Header {
     }
 };
 
-Image decoded(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    const Status s = tga::decode(file, image);
-    EXPECT_TRUE(s.ok()) << s.detail;
-    EXPECT_TRUE(!s.ok() || isWellFormed(image));
-    return image;
-}
-
-Error errorOf(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    return tga::decode(file, image).error;
-}
+Image decoded(const std::vector<std::uint8_t>& file) { return testkit::decodeOk(tga::decode, file); }
+Error errorOf(const std::vector<std::uint8_t>& file) { return testkit::decodeError(tga::decode, file); }
 
 }  // namespace
 

@@ -94,20 +94,8 @@ private:
     void word(std::uint16_t v) { data.insert(data.end(), {std::uint8_t(v & 0xFF), std::uint8_t(v >> 8)}); }
 };
 
-Image decoded(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    const Status status = utah::decode(file, image);
-    EXPECT_TRUE(status.ok()) << status.detail;
-    EXPECT_TRUE(isWellFormed(image));
-    return image;
-}
-
-Error errorOf(const std::vector<std::uint8_t>& file)
-{
-    Image image;
-    return utah::decode(file, image).error;
-}
+Image decoded(const std::vector<std::uint8_t>& file) { return testkit::decodeOk(utah::decode, file); }
+Error errorOf(const std::vector<std::uint8_t>& file) { return testkit::decodeError(utah::decode, file); }
 
 }  // namespace
 

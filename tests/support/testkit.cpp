@@ -226,6 +226,21 @@ void checkConformance(const fs::path& conformance, const std::string& format, De
     }
 }
 
+imglib::Image decodeOk(DecodeFn decode, std::span<const std::uint8_t> file)
+{
+    imglib::Image image;
+    const imglib::Status status = decode(file, image);
+    EXPECT_TRUE(status.ok()) << status.detail;
+    EXPECT_TRUE(!status.ok() || imglib::isWellFormed(image));
+    return image;
+}
+
+imglib::Error decodeError(DecodeFn decode, std::span<const std::uint8_t> file)
+{
+    imglib::Image image;
+    return decode(file, image).error;
+}
+
 void decodeDamaged(const std::vector<std::uint8_t>& file, DecodeFn decode, std::size_t every)
 {
     const std::size_t step = std::max<std::size_t>(1, file.size() / every);

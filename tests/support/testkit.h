@@ -73,6 +73,11 @@ using DecodeFn = imglib::Status (*)(std::span<const std::uint8_t>, imglib::Image
 void checkConformance(const fs::path& conformance, const std::string& format, DecodeFn decode,
                       Tolerance tolerance, const std::vector<std::string>& skipCompare = {});
 
+// Decodes `file`, expecting success and an image that keeps the model's rules.
+imglib::Image decodeOk(DecodeFn decode, std::span<const std::uint8_t> file);
+// The error `decode` reports for `file` (Error::none when it decodes).
+imglib::Error decodeError(DecodeFn decode, std::span<const std::uint8_t> file);
+
 // Calls `decode` on every prefix of `file` (every length when the file is at most `every`
 // bytes long, else about `every` lengths spread evenly) and on copies with bytes flipped; the
 // point is that nothing crashes or reads out of bounds under the sanitizers.
