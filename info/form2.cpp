@@ -1,7 +1,5 @@
 #include "info/form2.h"
 
-#include <QEvent>
-#include <QPainter>
 #include <QPushButton>
 
 #include "app/centre.h"
@@ -21,7 +19,7 @@ const QString kLines[] = {
 
 }  // namespace
 
-Form2::Form2(QWidget* parent) : QWidget(parent)
+Form2::Form2(QWidget* parent) : TextWindow(parent)
 {
     setWindowTitle(QStringLiteral(" A propos"));
     setWindowIcon(aboutIcon());
@@ -47,21 +45,4 @@ void Form2::Form_Activate()
         Command1_Click();
         aig = 0;
     }
-}
-
-void Form2::Command1_Click() { close(); }
-
-bool Form2::event(QEvent* event)
-{
-    // A window that has just closed itself can still be told it is active while the activation
-    // that closed it unwinds; only a shown window counts as activated.
-    if (event->type() == QEvent::WindowActivate && isVisible())
-        Form_Activate();
-    return QWidget::event(event);
-}
-
-void Form2::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    text_.paint(painter);
 }

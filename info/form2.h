@@ -2,13 +2,11 @@
 // to the window's data, which outlives each opening of the window.
 #pragma once
 
-#include <QWidget>
-
-#include "info/drawn_text.h"
+#include "info/text_window.h"
 
 class QPushButton;
 
-class Form2 : public QWidget {
+class Form2 : public TextWindow {
     Q_OBJECT
 
 public:
@@ -20,15 +18,5 @@ public:
     static inline qint16 aig = 0;
 
     void Form_Load();
-    void Form_Activate();
-    void Command1_Click();
-
-    const DrawnText& drawnText() const { return text_; }
-
-protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    DrawnText text_{this};
+    void Form_Activate() override;
 };

@@ -1,7 +1,5 @@
 #include "info/form3.h"
 
-#include <QEvent>
-#include <QPainter>
 #include <QPushButton>
 
 #include "app/centre.h"
@@ -45,7 +43,7 @@ const QString kLines[] = {
 
 }  // namespace
 
-Form3::Form3(QWidget* parent) : QWidget(parent)
+Form3::Form3(QWidget* parent) : TextWindow(parent)
 {
     setWindowTitle(QStringLiteral(" Aide"));
     setWindowIcon(helpIcon());
@@ -69,21 +67,4 @@ void Form3::Form_Activate()
 {
     for (const QString& line : kLines)
         text_.print(line);
-}
-
-void Form3::Command1_Click() { close(); }
-
-bool Form3::event(QEvent* event)
-{
-    // A window that has just closed itself can still be told it is active while the activation
-    // that closed it unwinds; only a shown window counts as activated.
-    if (event->type() == QEvent::WindowActivate && isVisible())
-        Form_Activate();
-    return QWidget::event(event);
-}
-
-void Form3::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    text_.paint(painter);
 }

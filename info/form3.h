@@ -2,13 +2,11 @@
 // one "OK" button.
 #pragma once
 
-#include <QWidget>
-
-#include "info/drawn_text.h"
+#include "info/text_window.h"
 
 class QPushButton;
 
-class Form3 : public QWidget {
+class Form3 : public TextWindow {
     Q_OBJECT
 
 public:
@@ -17,15 +15,5 @@ public:
     QPushButton* Command1 = nullptr;
 
     void Form_Load();
-    void Form_Activate();
-    void Command1_Click();
-
-    const DrawnText& drawnText() const { return text_; }
-
-protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    DrawnText text_{this};
+    void Form_Activate() override;
 };
