@@ -7,6 +7,7 @@
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/bmp/header.h"
 #include "imglib/formats/bmp/rle.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/formats/bmp/rows.h"
 
 namespace imglib::bmp {

@@ -8,6 +8,7 @@
 #include "imglib/core/file_io.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/bmp/bmp.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/formats/bmp/rows.h"
 
 namespace imglib::bmp {

@@ -5,6 +5,7 @@
 
 #include "imglib/core/byte_reader.h"
 #include "imglib/core/size.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/formats/bmp/rows.h"
 
 namespace imglib::bmp {

@@ -7,12 +7,6 @@
 
 namespace imglib::bmp {
 
-// Unpacks `width` indices of 1, 2, 4 or 8 bits each, the leftmost in the high bits of a byte.
-void unpackIndices(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, unsigned bits);
-
-// The reverse, into a zeroed row.
-void packIndices(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, unsigned bits);
-
 // 24-bit pixels are stored blue, green, red: the same swap reads and writes them.
 void swapRedBlue(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width);
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
-#include "imglib/formats/bmp/rows.h"
 #include "imglib/formats/pnm/header.h"
 #include "imglib/formats/pnm/pnm.h"
 
@@ -57,7 +57,7 @@ Status readBinaryBitmap(ByteReader& r, const Header& h, Image& image)
     if (!stored || !r.bytes(stored->totalBytes, raster))
         return failure(Error::truncated, "pnm: raster cut short");
     for (std::uint32_t y = 0; y < h.height; ++y)
-        bmp::unpackIndices(raster.data() + std::size_t{y} * stored->rowBytes, image.row(y), h.width, 1);
+        unpackIndices(raster.data() + std::size_t{y} * stored->rowBytes, image.row(y), h.width, 1);
     return success();
 }
 

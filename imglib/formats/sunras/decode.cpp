@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 
 namespace imglib::sunras {
@@ -158,8 +159,7 @@ void convertRow(const Header& h, const std::uint8_t* in, std::uint8_t* out)
     const std::uint32_t w = h.width;
     switch (h.depth) {
     case 1:
-        for (std::uint32_t x = 0; x < w; ++x)
-            out[x] = (in[x >> 3] >> (7 - (x & 7))) & 1;
+        unpackIndices(in, out, w, 1);
         return;
     case 8:
         std::memcpy(out, in, w);
