@@ -16,7 +16,7 @@
 #include "app/common_dialog.h"
 #include "app/controls.h"
 #include "app/icons.h"
-#include "app/paths.h"
+#include "convert/paths.h"
 #include "info/form2.h"
 #include "info/form3.h"
 #include "options/text_rules.h"

@@ -11,7 +11,7 @@ bool passable(const QString& path) { return !path.contains(QChar(u'\0')); }
 
 }  // namespace
 
-namespace ImgLib {
+namespace imglibCalls {
 
 qint32 ReadFileIntoDIB(const QString& path)
 {
@@ -35,4 +35,4 @@ qint32 ZoomDIB(qint32 dib, qint32 xPercent, qint32 yPercent) { return ::ZoomDIB(
 
 void DIBFree(qint32 dib) { ::DIBFree(dib); }
 
-}  // namespace ImgLib
+}  // namespace imglibCalls

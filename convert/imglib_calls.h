@@ -5,7 +5,7 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace ImgLib {
+namespace imglibCalls {
 
 qint32 ReadFileIntoDIB(const QString& path);
 bool WriteDIBToFile(qint32 dib, const QString& path, qint16 format);
@@ -14,4 +14,4 @@ qint32 GrayDIB(qint32 dib);
 qint32 ZoomDIB(qint32 dib, qint32 xPercent, qint32 yPercent);
 void DIBFree(qint32 dib);
 
-}  // namespace ImgLib
+}  // namespace imglibCalls

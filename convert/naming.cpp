@@ -3,6 +3,8 @@
 #include <QDir>
 #include <algorithm>
 
+#include "recipe/naming.h"
+
 namespace {
 
 // Qt hands paths over with "/" on every platform; on Windows a typed path may use "\" too.
@@ -22,8 +24,9 @@ std::optional<QString> outputPathFor(const QString& input, const QString& code, 
     const auto separator = lastSeparator(input);
     if (separator < 0 || input.size() < 7)
         return std::nullopt;
-    const QString name = input.mid(separator + 1);
-    if (name.size() < 3)
+    const auto name = recipe::windowOutputName(input.mid(separator + 1).toStdString(),
+                                               recipe::formatOfCode(code.toStdString()));
+    if (!name)
         return std::nullopt;
-    return folder + QDir::separator() + name.chopped(3) + code.left(3);
+    return folder + QDir::separator() + QString::fromStdString(*name);
 }

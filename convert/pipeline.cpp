@@ -9,14 +9,17 @@
 #include <QSlider>
 
 #include "app/form1.h"
-#include "app/paths.h"
 #include "convert/file_steps.h"
 #include "convert/imglib_calls.h"
 #include "convert/naming.h"
+#include "convert/paths.h"
+#include "recipe/steps.h"
 
 namespace {
 
-const QString kReadFailed = QStringLiteral("Anomalie. Conversion avortée");
+// Each step has always shown its own wording, down to a leading space, a full stop or a capital
+// letter; users and tests know them exactly as they are.
+const QString kReadOrTransformFailed = QStringLiteral("Anomalie. Conversion avortée");
 const QString kOutputFailed = QStringLiteral(" Anomalie. Conversion avortée.");
 const QString kTwoColoursFailed = QStringLiteral(" Anomalie. conversion avortée.");
 
@@ -27,12 +30,13 @@ void anomaly(Form1& form, const QString& message)
 }
 
 // A transform's result replaces the current image; 0 leaves it and is the step's anomaly.
-void takeResult(Form1& form, qint32 result, const QString& message)
+bool takeResult(Form1& form, qint32 result, const QString& message)
 {
     if (result == 0)
         anomaly(form, message);
     else
         form.dib = result;
+    return result != 0;
 }
 
 // The output folder and a fresh log, made again only when the folder has gone since start-up
@@ -52,48 +56,90 @@ bool wouldOverwriteInput(const Form1& form, bool viaIntermediate)
     return sameFile(form.nomfi, form.nomsor) || (viaIntermediate && sameFile(form.nomfi, form.cible));
 }
 
+// The window's procedures as the steps of the shared conversion order.
+struct FileSteps {
+    Form1& form;
+    bool read() { return form.lireimage(), form.aigan == 0; }
+    bool transform() { return form.transformer(), form.aigan == 0; }
+    bool output() { return form.sortie(), form.aigan == 0; }
+};
+
+struct TransformSteps {
+    Form1& form;
+    bool reduce(qint32 colours)
+    {
+        form.nbcoul = colours;
+        form.redopt = -1;
+        return takeResult(form, imglibCalls::ReduceDIB(form.dib, form.nbcoul, form.redopt), kReadOrTransformFailed);
+    }
+    bool grey() { return takeResult(form, imglibCalls::GrayDIB(form.dib), kReadOrTransformFailed); }
+    bool zoom(qint32 percent)
+    {
+        form.zoom1 = percent;
+        form.zoom2 = form.zoom1;
+        return takeResult(form, imglibCalls::ZoomDIB(form.dib, form.zoom1, form.zoom2), kReadOrTransformFailed);
+    }
+};
+
+// The write stage. A bitmap goes to the intermediate file, which then takes the output's place
+// (copied there and deleted, in one rename where it can); a TIFF is written in place.
+struct OutputSteps {
+    Form1& form;
+    bool reduce(qint32 colours)
+    {
+        colours == 2 ? form.reduire2() : form.reduire255();
+        return form.aigan == 0;
+    }
+    bool write(const recipe::OutputFormat& format)
+    {
+        if (format.writeNumber != form.fmtbmp) {
+            form.ecrireimage();
+            return form.aigan == 0;
+        }
+        if (!imglibCalls::WriteDIBToFile(form.dib, form.cible, form.fmtbmp)) {
+            anomaly(form, kOutputFailed);
+            return false;
+        }
+        if (!moveIntoPlace(form.cible, form.nomsor)) {
+            QFile::remove(form.cible);
+            anomaly(form, kOutputFailed);
+            return false;
+        }
+        return true;
+    }
+};
+
 }  // namespace
 
 void Form1::convertir()
 {
     liberer();
-    lireimage();
-    if (aigan == 1)
-        return;
-    transformer();
-    if (aigan == 1)
-        return;
-    sortie();
+    FileSteps steps{*this};
+    recipe::convert(steps);
 }
 
 void Form1::liberer()
 {
     if (dib != 0)
-        ImgLib::DIBFree(dib);
+        imglibCalls::DIBFree(dib);
 }
 
 void Form1::lireimage()
 {
-    dib = ImgLib::ReadFileIntoDIB(nomfi);
+    dib = imglibCalls::ReadFileIntoDIB(nomfi);
     if (dib == 0)
-        anomaly(*this, kReadFailed);
+        anomaly(*this, kReadOrTransformFailed);
 }
 
 void Form1::transformer()
 {
-    if (Check1->isChecked()) {
-        // The slider at p shows p + 1 colours; that is the count the image gets.
-        nbcoul = Slider1->value() + 1;
-        redopt = -1;
-        takeResult(*this, ImgLib::ReduceDIB(dib, nbcoul, redopt), kReadFailed);
-    } else if (Option21->isChecked()) {
-        takeResult(*this, ImgLib::GrayDIB(dib), kReadFailed);
-    }
-    if (aigan == 1 || Slider2->value() == 100)
-        return;
-    zoom1 = Slider2->value();
-    zoom2 = zoom1;
-    takeResult(*this, ImgLib::ZoomDIB(dib, zoom1, zoom2), kReadFailed);
+    recipe::Settings settings;
+    // The slider at p shows p + 1 colours; that is the count the image gets.
+    settings.colours = Check1->isChecked() ? Slider1->value() + 1 : 0;
+    settings.grey = Option21->isChecked();
+    settings.scale = Slider2->value();
+    TransformSteps steps{*this};
+    recipe::transform(steps, settings);
 }
 
 void Form1::sortie()
@@ -108,64 +154,34 @@ void Form1::sortie()
     folderAndLogStage(*this);
     nomsor = *output;
 
-    const bool bitmap = filtrs.size() <= 3;
+    const recipe::OutputFormat& format = recipe::formatOfCode(filtrs.toStdString());
+    const bool bitmap = format.writeNumber == fmtbmp;
     if (!outputFolderIsUsable() || wouldOverwriteInput(*this, bitmap)) {
         anomaly(*this, kOutputFailed);
         return;
     }
-
-    // Write stage. A bitmap goes to the intermediate file, which then takes the output's place
-    // (copied there and deleted, in one rename where it can).
-    if (bitmap) {
-        if (!ImgLib::WriteDIBToFile(dib, cible, fmtbmp)) {
-            anomaly(*this, kOutputFailed);
-            return;
-        }
-        if (!moveIntoPlace(cible, nomsor)) {
-            QFile::remove(cible);
-            anomaly(*this, kOutputFailed);
-        }
-        return;
-    }
-    switch (filtrs.at(3).unicode()) {
-    case u'd':
-        tif = 16;
-        reduire255();
-        break;
-    case u'n':
-        tif = 17;
-        reduire255();
-        break;
-    case u'p':
-        tif = 19;
-        reduire255();
-        break;
-    default:
-        tif = 18;
-        reduire2();
-        break;
-    }
-    if (aigan == 1)
-        return;
-    ecrireimage();
+    if (!bitmap)
+        tif = format.writeNumber;
+    OutputSteps steps{*this};
+    recipe::finish(steps, format);
 }
 
 void Form1::reduire255()
 {
     nbcoul = 255;
     redopt = -1;
-    takeResult(*this, ImgLib::ReduceDIB(dib, nbcoul, redopt), kOutputFailed);
+    takeResult(*this, imglibCalls::ReduceDIB(dib, nbcoul, redopt), kOutputFailed);
 }
 
 void Form1::reduire2()
 {
     nbcoul = 2;
     redopt = -1;
-    takeResult(*this, ImgLib::ReduceDIB(dib, nbcoul, redopt), kTwoColoursFailed);
+    takeResult(*this, imglibCalls::ReduceDIB(dib, nbcoul, redopt), kTwoColoursFailed);
 }
 
 void Form1::ecrireimage()
 {
-    if (!ImgLib::WriteDIBToFile(dib, nomsor, tif))
+    if (!imglibCalls::WriteDIBToFile(dib, nomsor, tif))
         anomaly(*this, kOutputFailed);
 }

@@ -13,7 +13,7 @@
 
 #include "app/common_dialog.h"
 #include "app/form1.h"
-#include "app/paths.h"
+#include "convert/paths.h"
 #include "convert/folder_listing.h"
 
 namespace {

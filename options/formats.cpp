@@ -2,29 +2,32 @@
 
 #include <QButtonGroup>
 #include <QRadioButton>
-#include <array>
+#include <string_view>
+
+#include "recipe/formats.h"
 
 namespace {
 
-QString pick(int selected, const auto& codes, const char* fallBack)
+// The entry of the tested button `selected` of a table in test order; the last entry, never
+// tested, is the fall-back.
+template <class Table, class Text>
+QString pick(int selected, const Table& table, Text text)
 {
-    const bool tested = selected >= 0 && std::size_t(selected) < codes.size();
-    return QLatin1String(tested ? codes[std::size_t(selected)] : fallBack);
+    const bool tested = selected >= 0 && std::size_t(selected) + 1 < table.size();
+    const std::string_view entry = text(table[tested ? std::size_t(selected) : table.size() - 1]);
+    return QString::fromLatin1(entry.data(), qsizetype(entry.size()));
 }
 
 }  // namespace
 
 QString inputExtension(int selected)
 {
-    static constexpr std::array codes = {"bmp", "dib", "jpg", "jif", "tif", "pcx", "tga",
-                                         "pbm", "pgm", "ppm", "rle", "gem", "ras"};
-    return pick(selected, codes, "pcd");
+    return pick(selected, recipe::kInputExtensions, [](std::string_view extension) { return extension; });
 }
 
 QString writeFormatCode(int selected)
 {
-    static constexpr std::array codes = {"bmp", "tifd", "tifp", "tifn"};
-    return pick(selected, codes, "tifh");
+    return pick(selected, recipe::kOutputFormats, [](const recipe::OutputFormat& format) { return format.code; });
 }
 
 int firstSelected(std::initializer_list<const QRadioButton*> tested)

@@ -27,10 +27,10 @@ void ShutdownTest::withoutFailuresTheLogGoes()
     pressOuvrir(form, input);
     QVERIFY(form.dib != 0);
     const QString probe = world.input(QStringLiteral("probe.bmp"));
-    QVERIFY2(ImgLib::WriteDIBToFile(form.dib, probe, 0), "the last image is still held");
+    QVERIFY2(imglibCalls::WriteDIBToFile(form.dib, probe, 0), "the last image is still held");
 
     QVERIFY(form.close());
-    QVERIFY2(!ImgLib::WriteDIBToFile(form.dib, probe, 0), "the last image was released");
+    QVERIFY2(!imglibCalls::WriteDIBToFile(form.dib, probe, 0), "the last image was released");
     QCOMPARE(filesIn(world.output), QStringList{"photo.tif"});
     QCOMPARE(filesIn(world.temp.path()), QStringList());
     QVERIFY(QFile::exists(input));

@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "convert/paths.h"
 
 #include <QDir>
 #include <QFile>

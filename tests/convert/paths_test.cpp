@@ -1,7 +1,7 @@
 // Where the program writes, and how the failure log is written.
 #include <QFileInfo>
 
-#include "app/paths.h"
+#include "convert/paths.h"
 #include "tests/app/scratch.h"
 
 #ifdef Q_OS_UNIX
