@@ -2,6 +2,7 @@
 // interface turns any failure into 0.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 
 namespace imglib {
@@ -21,12 +22,21 @@ enum class Error : std::uint8_t {
 struct [[nodiscard]] Status {
     Error error = Error::none;
     const char* detail = "";  // static text naming the format and field, for diagnostics
+    int systemError = 0;      // io: the errno of the system call that failed, 0 when none did
 
     constexpr bool ok() const { return error == Error::none; }
     constexpr explicit operator bool() const { return ok(); }
 };
 
 constexpr Status success() { return {}; }
-constexpr Status failure(Error error, const char* detail) { return {error, detail}; }
+// An io failure keeps the errno that the failing system call just left.
+constexpr Status failure(Error error, const char* detail)
+{
+    return {error, detail, error == Error::io ? errno : 0};
+}
+
+// What went wrong, in a few words for people: "truncated data", "not an image this program
+// reads", "disk full", "permission denied" …
+const char* describe(const Status& status);
 
 }  // namespace imglib
