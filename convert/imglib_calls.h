@@ -1,5 +1,6 @@
 // The image library's six calls as the window makes them. Paths travel as 8-bit text in the
-// local encoding; results are tested only for 0 (no image) and false (not written).
+// local encoding; results are tested only for 0 (no image) and false (not written). The
+// namespace is named after this file, apart from the library's own C++ API in imglib::.
 #pragma once
 
 #include <QString>

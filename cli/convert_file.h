@@ -1,0 +1,23 @@
+// The conversion of one file on the library's C++ API, in the shared order of steps.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "cli/options.h"
+#include "cli/plan.h"
+
+namespace cli {
+
+enum class Outcome { pending, converted, skipped, failed, abandoned };
+
+struct Result {
+    Outcome outcome = Outcome::pending;
+    std::string reason;  // failed: why, for people
+};
+
+// Converts job.input into job.output. When `stop` is set the file is abandoned at the next step;
+// a write, once begun, is finished (the library puts a complete file in place, or none).
+Result convertFile(const Job& job, const Options& options, const std::atomic<bool>& stop);
+
+}  // namespace cli

@@ -1,0 +1,163 @@
+#include "cli/options.h"
+
+#include <charconv>
+#include <getopt.h>
+#include <optional>
+#include <string_view>
+
+namespace cli {
+
+const char* const kHelp = R"(Usage: tesselo-convert [OPTIONS] INPUT...
+Converts image files to a Windows bitmap or a TIFF file, the way Tesselo's window does.
+INPUT is a file (converted whatever its name) or a folder (its files named .bmp .dib .jpg .jif
+.tif .pcx .tga .pbm .pgm .ppm .rle .gem .ras .pcd in any letter case, hidden ones left out).
+
+  -o, --output DIR        folder for the results (made if missing; default: the current folder)
+  -t, --to FORMAT         bmp | tiff (LZW, the default) | tiff-none | tiff-packbits | tiff-ccitt
+  -c, --colours N         reduce to N colours, 2..256, dithered (also --colors)
+      --grey              grey levels (also --gray); not with --colours
+  -s, --scale PERCENT     resize, 10..200 (100: unchanged)
+  -r, --recursive         also convert the files of subfolders; their tree is kept under DIR
+  -j, --jobs N            files converted at once (default: the number of cores)
+  -n, --no-clobber        keep an existing output file; its input is reported as skipped
+      --log FILE          also write the failed inputs to FILE, in the window's Log.txt format
+  -q, --quiet             no progress display
+  -h, --help              this text
+      --version           the version
+
+An output is named after its input without the extension, plus .bmp or .tif. The TIFF kinds
+are reduced to 255 colours (tiff-ccitt: 2, black and white) before writing.
+Exit status: 0 all converted (or skipped), 1 some file failed, 2 usage error,
+130 or 143 stopped by SIGINT or SIGTERM.
+)";
+
+namespace {
+
+enum LongOnly { kGrey = 256, kLog, kVersion };
+
+const option kLongOptions[] = {
+    {"output", required_argument, nullptr, 'o'},   {"to", required_argument, nullptr, 't'},
+    {"colours", required_argument, nullptr, 'c'},  {"colors", required_argument, nullptr, 'c'},
+    {"grey", no_argument, nullptr, kGrey},         {"gray", no_argument, nullptr, kGrey},
+    {"scale", required_argument, nullptr, 's'},    {"recursive", no_argument, nullptr, 'r'},
+    {"jobs", required_argument, nullptr, 'j'},     {"no-clobber", no_argument, nullptr, 'n'},
+    {"log", required_argument, nullptr, kLog},     {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},           {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::optional<int> number(std::string_view text, int low, int high)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+Parsed usage(std::string error)
+{
+    Parsed parsed;
+    parsed.action = Action::usageError;
+    parsed.error = std::move(error);
+    return parsed;
+}
+
+// The option getopt_long stopped at, as it was typed.
+std::string offending(char** argv)
+{
+    const std::string_view typed = argv[::optind - 1];
+    if (typed.starts_with("--"))
+        return std::string(typed.substr(0, typed.find('=')));
+    return std::string("-") + char(::optopt);
+}
+
+std::string range(const char* option, int low, int high, const char* text)
+{
+    return std::string(option) + " takes a number from " + std::to_string(low) + " to " +
+           std::to_string(high) + ", not \"" + text + "\"";
+}
+
+}  // namespace
+
+Parsed parseArguments(int argc, char** argv, unsigned cores)
+{
+    Parsed parsed;
+    Options& o = parsed.options;
+    o.jobs = cores;
+    bool grey = false;
+    ::opterr = 0;  // the one line about a wrong option is ours
+    ::optind = 1;
+    int c = 0;
+    while ((c = ::getopt_long(argc, argv, ":o:t:c:s:rj:nqh", kLongOptions, nullptr)) != -1) {
+        const char* arg = ::optarg;
+        switch (c) {
+        case 'o':
+            if (*arg == '\0')
+                return usage("--output needs a folder");
+            o.outputFolder = arg;
+            break;
+        case 't':
+            o.format = recipe::formatNamed(arg);
+            if (o.format == nullptr)
+                return usage(std::string("unknown format \"") + arg +
+                             "\" (bmp, tiff, tiff-none, tiff-packbits or tiff-ccitt)");
+            break;
+        case 'c':
+            if (const auto n = number(arg, 2, 256))
+                o.settings.colours = *n;
+            else
+                return usage(range("--colours", 2, 256, arg));
+            break;
+        case kGrey:
+            grey = true;
+            break;
+        case 's':
+            if (const auto n = number(arg, 10, 200))
+                o.settings.scale = *n;
+            else
+                return usage(range("--scale", 10, 200, arg));
+            break;
+        case 'r':
+            o.recursive = true;
+            break;
+        case 'j':
+            if (const auto n = number(arg, 1, 1024))
+                o.jobs = unsigned(*n);
+            else
+                return usage(range("--jobs", 1, 1024, arg));
+            break;
+        case 'n':
+            o.noClobber = true;
+            break;
+        case kLog:
+            if (*arg == '\0')
+                return usage("--log needs a file");
+            o.logFile = arg;
+            break;
+        case 'q':
+            o.quiet = true;
+            break;
+        case 'h':
+            parsed.action = Action::help;
+            return parsed;
+        case kVersion:
+            parsed.action = Action::version;
+            return parsed;
+        case ':':
+            return usage(offending(argv) + " needs a value");
+        default:
+            return usage("unknown option " + offending(argv));
+        }
+    }
+    if (grey && o.settings.colours != 0)
+        return usage("--colours and --grey do not go together");
+    o.settings.grey = grey;
+    for (int i = ::optind; i < argc; ++i)
+        o.inputs.emplace_back(argv[i]);
+    if (o.inputs.empty())
+        return usage("no input: name the files or folders to convert");
+    return parsed;
+}
+
+}  // namespace cli

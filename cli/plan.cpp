@@ -1,0 +1,167 @@
+#include "cli/plan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
+
+#include "imglib/core/status.h"
+#include "recipe/naming.h"
+
+namespace cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Identity = std::pair<dev_t, ino_t>;
+
+std::string systemReason(int error)
+{
+    return imglib::describe(imglib::Status{imglib::Error::io, "", error});
+}
+
+std::string join(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string extensionOf(const std::string& name)
+{
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+}
+
+// A file found: where it is, and its path below the folder named on the command line.
+struct Found {
+    std::string path, relative, failure;
+};
+
+class Lister {
+public:
+    Lister(const Options& options, std::vector<Found>& found) : options_(options), found_(found)
+    {
+        struct stat st {};
+        if (::stat(options.outputFolder.c_str(), &st) == 0)
+            outputFolder_ = Identity{st.st_dev, st.st_ino};
+    }
+
+    void add(const std::string& input)
+    {
+        struct stat st {};
+        if (::stat(input.c_str(), &st) != 0)
+            found_.push_back({input, "", systemReason(errno)});
+        else if (S_ISDIR(st.st_mode))
+            folder(input, "");
+        else
+            found_.push_back({input, fs::path(input).filename().string(), ""});
+    }
+
+private:
+    // The folder's image files in name order, then (with -r) its subfolders in name order. Hidden
+    // entries are left out, links to folders are not followed, and the output folder is not
+    // searched for inputs.
+    void folder(const std::string& path, const std::string& relative)
+    {
+        DIR* dir = ::opendir(path.c_str());
+        if (dir == nullptr) {
+            found_.push_back({path, "", "cannot list the folder: " + systemReason(errno)});
+            return;
+        }
+        std::vector<std::string> names;
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir))
+            if (entry->d_name[0] != '.')
+                names.emplace_back(entry->d_name);
+        const int listError = errno;
+        ::closedir(dir);
+        if (listError != 0) {
+            found_.push_back({path, "", "cannot list the folder: " + systemReason(listError)});
+            return;
+        }
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> subfolders;
+        for (const std::string& name : names) {
+            const std::string full = join(path, name);
+            struct stat st {};
+            if (::stat(full.c_str(), &st) != 0)
+                continue;  // a dangling link names no file
+            if (S_ISREG(st.st_mode) && recipe::isInputExtension(extensionOf(name)))
+                found_.push_back({full, join(relative, name), ""});
+            else if (S_ISDIR(st.st_mode) && options_.recursive && isRealFolder(full, st))
+                subfolders.push_back(name);
+        }
+        for (const std::string& name : subfolders)
+            folder(join(path, name), join(relative, name));
+    }
+
+    bool isRealFolder(const std::string& path, const struct stat& st) const
+    {
+        struct stat own {};
+        return ::lstat(path.c_str(), &own) == 0 && S_ISDIR(own.st_mode) &&
+               Identity{st.st_dev, st.st_ino} != outputFolder_;
+    }
+
+    const Options& options_;
+    std::vector<Found>& found_;
+    Identity outputFolder_{};
+};
+
+std::optional<Identity> identityOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return Identity{st.st_dev, st.st_ino};
+}
+
+}  // namespace
+
+std::vector<Job> planRun(const Options& options)
+{
+    std::vector<Found> found;
+    Lister lister(options, found);
+    for (const std::string& input : options.inputs)
+        lister.add(input);
+
+    std::map<Identity, std::string> inputs;  // every input of the run, by the file it names
+    for (const Found& f : found)
+        if (const auto id = identityOf(f.path); id && f.failure.empty())
+            inputs.emplace(*id, f.path);
+
+    std::vector<Job> jobs;
+    std::map<std::string, std::string> writers;  // output path → the input that writes it
+    for (const Found& f : found) {
+        Job job{f.path, "", f.failure, false};
+        if (job.failure.empty()) {
+            const fs::path relative(f.relative);
+            job.output = (fs::path(options.outputFolder) / relative.parent_path() /
+                          recipe::outputName(relative.filename().string(), *options.format))
+                             .lexically_normal()
+                             .string();
+            const auto [writer, first] = writers.emplace(job.output, job.input);
+            const auto outputId = identityOf(job.output);
+            const auto overwritten = outputId ? inputs.find(*outputId) : inputs.end();
+            struct stat st {};
+            if (!first)
+                job.failure = "its output " + job.output + " is already taken by " + writer->second;
+            else if (overwritten != inputs.end())
+                job.failure = overwritten->second == job.input
+                                  ? "its output " + job.output + " is the input itself"
+                                  : "its output " + job.output + " is the input " + overwritten->second;
+            else if (options.noClobber && ::lstat(job.output.c_str(), &st) == 0)
+                job.skip = true;
+        }
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+}  // namespace cli
