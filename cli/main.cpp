@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -59,11 +60,13 @@ bool makeOutputFolder(const std::string& folder)
 std::vector<Result> convertAll(const std::vector<Job>& jobs, const Options& options, Report& report)
 {
     std::vector<Result> results(jobs.size());
+    std::size_t done = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         if (!jobs[i].failure.empty())
             results[i] = {Outcome::failed, jobs[i].failure};
         else if (jobs[i].skip)
             results[i] = {Outcome::skipped, ""};
+        done += results[i].outcome != Outcome::pending;
     }
     std::mutex lock;
     std::condition_variable changed;
@@ -85,6 +88,7 @@ std::vector<Result> convertAll(const std::vector<Job>& jobs, const Options& opti
             Result result = convertFile(jobs[i], options, stopRequested);
             guard.lock();
             results[i] = std::move(result);
+            ++done;
             changed.notify_all();
         }
         --running;
@@ -99,12 +103,23 @@ std::vector<Result> convertAll(const std::vector<Job>& jobs, const Options& opti
         std::unique_lock guard(lock);
         running = workers;
     }
-    for (unsigned w = 0; w < workers; ++w)
-        threads.emplace_back(work);
+    for (unsigned w = 0; w < workers; ++w) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            const std::lock_guard guard(lock);
+            running -= workers - w;  // those not started; with none at all, this thread works
+            break;
+        }
+    }
+    if (threads.empty()) {
+        running = 1;
+        work();
+    }
     {
         std::unique_lock guard(lock);
         while (running > 0) {
-            report.update(results, current);
+            report.update(results, done, current);
             changed.wait_for(guard, std::chrono::milliseconds(250));
         }
     }

@@ -38,14 +38,20 @@ std::string oneLine(const std::string& path)
 
 Report::Report(const std::vector<Job>& jobs, bool progress) : jobs_(jobs), progress_(progress) {}
 
-void Report::update(const std::vector<Result>& results, const std::string& current)
+void Report::update(const std::vector<Result>& results, std::size_t done, const std::string& current)
 {
-    std::size_t done = 0;
-    for (const Result& result : results)
-        done += result.outcome != Outcome::pending;
-    for (; printed_ < results.size() && results[printed_].outcome != Outcome::pending; ++printed_) {
+    printLines(results, false);
+    if (progress_)
+        progressLine(done, current);
+}
+
+void Report::printLines(const std::vector<Result>& results, bool toTheEnd)
+{
+    for (; printed_ < results.size(); ++printed_) {
         const Result& result = results[printed_];
         const Job& job = jobs_[printed_];
+        if (result.outcome == Outcome::pending && !toTheEnd)
+            break;
         if (result.outcome != Outcome::failed && result.outcome != Outcome::skipped)
             continue;
         clearProgress();
@@ -54,8 +60,6 @@ void Report::update(const std::vector<Result>& results, const std::string& curre
         else
             std::fprintf(stderr, "%s: skipped, %s exists\n", job.input.c_str(), job.output.c_str());
     }
-    if (progress_)
-        progressLine(done, current);
 }
 
 void Report::progressLine(std::size_t done, const std::string& current)
@@ -84,7 +88,7 @@ void Report::clearProgress()
 
 Report::Counts Report::finish(const std::vector<Result>& results)
 {
-    update(results, "");
+    printLines(results, true);  // after a stop, those behind the files never begun too
     clearProgress();
     Counts counts;
     for (const Result& result : results) {

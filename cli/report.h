@@ -16,9 +16,10 @@ class Report {
 public:
     Report(const std::vector<Job>& jobs, bool progress);
 
-    // Call with the results so far (under the run's lock): prints the lines that are due and,
-    // on a terminal, the progress line, `current` being the file begun last.
-    void update(const std::vector<Result>& results, const std::string& current);
+    // Call with the results so far (under the run's lock), `done` of them no longer pending:
+    // prints the lines that are due and, on a terminal, the progress line, `current` being the
+    // file begun last.
+    void update(const std::vector<Result>& results, std::size_t done, const std::string& current);
 
     struct Counts {
         std::size_t converted = 0, skipped = 0, failed = 0, notConverted = 0;
@@ -26,6 +27,7 @@ public:
     Counts finish(const std::vector<Result>& results);
 
 private:
+    void printLines(const std::vector<Result>& results, bool toTheEnd);
     void progressLine(std::size_t done, const std::string& current);
     void clearProgress();
 
