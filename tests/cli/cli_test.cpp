@@ -183,8 +183,9 @@ TEST(Cli, NothingIsOverwritten)
         EXPECT_EQ(said[0], row.said);
         EXPECT_EQ(filesUnder(dir.path()), row.files);
         EXPECT_EQ(readText(dir / "a.bmp") + readText(dir / "z.bmp"), before);
-        if (row.name == "no clobber")
+        if (row.name == "no clobber") {
             EXPECT_EQ(readText(dir / "out/keep.bmp"), "an earlier output");
+        }
     }
 }
 
@@ -216,7 +217,7 @@ TEST(Cli, FullDiskLosesNothing)
 // partial or temporary is left, and the summary counts what was not converted.
 TEST(Cli, StoppedRunsLeaveOnlyWholeFiles)
 {
-    for (const auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         ScratchDir dir;
         const int count = 40;
         for (int i = 0; i < count; ++i)
