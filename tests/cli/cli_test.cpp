@@ -143,7 +143,8 @@ TEST(Cli, FailuresAreListedInInputOrderAndLogged)
 }
 
 // The input stays whole: an output that is the input (itself or through a link), two inputs
-// that would write one output, an output kept with -n.
+// that would write one output, an output kept with -n, a link at an output's name replaced and
+// not written through.
 TEST(Cli, NothingIsOverwritten)
 {
     const struct {
@@ -160,6 +161,8 @@ TEST(Cli, NothingIsOverwritten)
          {"a.bmp", "a.pcx", "keep.bmp", "out/a.tif", "z.bmp"}},
         {"no clobber", {"-n", "-t", "bmp", "-o", "out", "keep.bmp"}, 0, "keep.bmp: skipped, out/keep.bmp exists",
          {"a.bmp", "keep.bmp", "out/keep.bmp", "z.bmp"}},
+        {"a link at the output", {"-o", "out", "keep.bmp", "nothere.bmp"}, 1, "nothere.bmp: no such file or folder",
+         {"a.bmp", "keep.bmp", "out/keep.tif", "victim.txt", "z.bmp"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -174,6 +177,10 @@ TEST(Cli, NothingIsOverwritten)
             fs::copy_file(dir / "a.bmp", dir / "a.pcx");
         } else if (row.name == "no clobber") {
             writeText(dir / "out/keep.bmp", "an earlier output");
+        } else if (row.name == "a link at the output") {
+            writeText(dir / "victim.txt", "not to be written through");
+            fs::create_directories(dir / "out");
+            fs::create_symlink("../victim.txt", dir / "out/keep.tif");
         }
         const std::string before = readText(dir / "a.bmp") + readText(dir / "z.bmp");
         const Finished done = run(row.args, dir.path());
@@ -185,6 +192,9 @@ TEST(Cli, NothingIsOverwritten)
         EXPECT_EQ(readText(dir / "a.bmp") + readText(dir / "z.bmp"), before);
         if (row.name == "no clobber") {
             EXPECT_EQ(readText(dir / "out/keep.bmp"), "an earlier output");
+        } else if (row.name == "a link at the output") {
+            EXPECT_EQ(readText(dir / "victim.txt"), "not to be written through");
+            EXPECT_FALSE(fs::is_symlink(dir / "out/keep.tif"));
         }
     }
 }
