@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <sched.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -41,7 +42,14 @@ void catchStopSignals()
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
+// The cores this process may run on (taskset and containers may allow fewer than the machine has).
+unsigned cores()
+{
+    cpu_set_t allowed;
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        return std::max(1u, unsigned(CPU_COUNT(&allowed)));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 // Makes the output folder and its parents; false with a message when it cannot be had.
 bool makeOutputFolder(const std::string& folder)
