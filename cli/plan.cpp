@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
@@ -37,6 +38,19 @@ std::string extensionOf(const std::string& name)
 {
     const auto dot = name.rfind('.');
     return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+}
+
+// Name order as the window's folder run has it: letters compared as capitals, the exact names
+// breaking ties (here for ASCII letters; other bytes compare as they are).
+bool beforeInNameOrder(const std::string& a, const std::string& b)
+{
+    const auto capital = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    const auto byCapitals = [&](char x, char y) { return std::uint8_t(capital(x)) < std::uint8_t(capital(y)); };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), byCapitals))
+        return true;
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), byCapitals))
+        return false;
+    return a < b;
 }
 
 // A file found: where it is, and its path below the folder named on the command line.
@@ -86,7 +100,7 @@ private:
             found_.push_back({path, "", "cannot list the folder: " + systemReason(listError)});
             return;
         }
-        std::sort(names.begin(), names.end());
+        std::sort(names.begin(), names.end(), beforeInNameOrder);
         std::vector<std::string> subfolders;
         for (const std::string& name : names) {
             const std::string full = join(path, name);

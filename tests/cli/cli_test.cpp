@@ -96,6 +96,19 @@ TEST(Cli, FolderRunsListImagesAndKeepTheTreeWithRecursive)
     }
 }
 
+// A folder's files go in the window's name order: letters as capitals, exact names breaking ties.
+TEST(Cli, FolderFilesGoInNameOrderWhateverTheCase)
+{
+    ScratchDir dir;
+    for (const char* name : {"b.pcx", "a.BMP", "C.tga", "A.bmp"})
+        writeText(dir / "in" / name, "broken");
+    const Finished done = run({"-o", "out", "in"}, dir.path());
+    std::vector<std::string> order;
+    for (const auto& line : lines(done.err))
+        order.push_back(line.substr(0, line.find(':')));
+    EXPECT_EQ(order, (std::vector<std::string>{"in/A.bmp", "in/a.BMP", "in/b.pcx", "in/C.tga", "tesselo-convert"}));
+}
+
 // Every format, -j 1 and -j 2: the same bytes.
 TEST(Cli, OutputsDoNotDependOnTheJobCount)
 {
