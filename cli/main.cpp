@@ -33,13 +33,16 @@ extern "C" void onStopSignal(int signal)
     stopRequested.store(true);
 }
 
+// SIGINT, SIGTERM and a closed terminal's SIGHUP stop the run between steps rather than kill it
+// in the middle of a write. A reader of standard error that goes away (SIGPIPE) does not stop it.
 void catchStopSignals()
 {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 // The cores this process may run on (taskset and containers may allow fewer than the machine has).

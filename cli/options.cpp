@@ -28,7 +28,8 @@ INPUT is a file (converted whatever its name) or a folder (its files named .bmp 
 An output is named after its input without the extension, plus .bmp or .tif. The TIFF kinds
 are reduced to 255 colours (tiff-ccitt: 2, black and white) before writing.
 Exit status: 0 all converted (or skipped), 1 some file failed, 2 usage error,
-130 or 143 stopped by SIGINT or SIGTERM.
+130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP (finished files stay, none is left half
+written).
 )";
 
 namespace {

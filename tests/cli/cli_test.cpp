@@ -236,11 +236,11 @@ TEST(Cli, FullDiskLosesNothing)
     EXPECT_EQ(readText(dir / "small/big.tif"), "an earlier big.tif");
 }
 
-// SIGINT or SIGTERM mid-run: the status says which, finished outputs stay whole, nothing
+// SIGINT, SIGTERM or SIGHUP mid-run: the status says which, finished outputs stay whole, nothing
 // partial or temporary is left, and the summary counts what was not converted.
 TEST(Cli, StoppedRunsLeaveOnlyWholeFiles)
 {
-    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
         ScratchDir dir;
         const int count = 40;
         for (int i = 0; i < count; ++i)
