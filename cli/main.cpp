@@ -67,7 +67,7 @@ bool makeOutputFolder(const std::string& folder)
     return false;
 }
 
-// Converts the jobs with `workers` threads; the calling thread keeps the report up to date.
+// Converts the jobs on up to options.jobs threads; the calling thread keeps the report up to date.
 std::vector<Result> convertAll(const std::vector<Job>& jobs, const Options& options, Report& report)
 {
     std::vector<Result> results(jobs.size());
