@@ -59,7 +59,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tesselo");
     QApplication::setApplicationVersion(TESSELO_VERSION);
-    QGuiApplication::setDesktopFileName("org.tesselo.Tesselo");  // the desktop entry: its icon
+    QGuiApplication::setDesktopFileName(TESSELO_APP_ID);  // the desktop entry, and so its icon
     Form1 window;  // its start-up runs as it is made
     window.show();
     return QApplication::exec();  // ends when the last window is closed
