@@ -27,16 +27,13 @@ std::optional<int> commandLineExit(int argc, char* argv[])
     const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
     parser.addOptions({help, version});
 
-    const auto print = [](FILE* stream, const QString& text) {
-        std::fputs(text.toLocal8Bit().constData(), stream);
-    };
+    const auto print = [](FILE* stream, const QString& text) { std::fputs(text.toLocal8Bit().constData(), stream); };
     if (!parser.parse(arguments)) {
         print(stderr, "tesselo: " + parser.errorText() + " Try 'tesselo --help'.\n");
         return 2;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        print(stderr, "tesselo: takes no file or other argument (" +
-                          parser.positionalArguments().constFirst() + ")\n");
+        print(stderr, "tesselo: takes no file or other argument (" + parser.positionalArguments().constFirst() + ")\n");
         return 2;
     }
     if (parser.isSet(help)) {
@@ -60,7 +57,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName("Tesselo");
     QApplication::setApplicationVersion(TESSELO_VERSION);
     QGuiApplication::setDesktopFileName(TESSELO_APP_ID);  // the desktop entry, and so its icon
-    Form1 window;  // its start-up runs as it is made
+    Form1 window;                                         // its start-up runs as it is made
     window.show();
     return QApplication::exec();  // ends when the last window is closed
 }

@@ -21,8 +21,7 @@ int main(int argc, char* argv[])
     }
     QSaveFile file(QString::fromLocal8Bit(argv[2]));  // the whole file or none
     if (!file.open(QIODevice::WriteOnly) || !programPicture(side).save(&file, "PNG") || !file.commit()) {
-        std::fprintf(stderr, "draw_icon: cannot write %s: %s\n", argv[2],
-                     file.errorString().toLocal8Bit().constData());
+        std::fprintf(stderr, "draw_icon: cannot write %s: %s\n", argv[2], file.errorString().toLocal8Bit().constData());
         return 1;
     }
     return 0;

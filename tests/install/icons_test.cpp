@@ -34,8 +34,8 @@ QImage rectanglesOf(const QString& path, QString& problem)
             return image;
         }
         const auto a = svg.attributes();
-        painter.fillRect(QRectF(a.value("x").toDouble(), a.value("y").toDouble(),
-                                a.value("width").toDouble(), a.value("height").toDouble()),
+        painter.fillRect(QRectF(a.value("x").toDouble(), a.value("y").toDouble(), a.value("width").toDouble(),
+                                a.value("height").toDouble()),
                          QColor(a.value("fill").toString()));
     }
     if (svg.hasError())
@@ -61,11 +61,10 @@ private slots:
         for (int y = 0; y < 32; ++y) {
             for (int x = 0; x < 32; ++x) {
                 const QRgb a = window.pixel(x, y), b = drawing.pixel(x, y);
-                const int apart = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                                            std::abs(qBlue(a) - qBlue(b))});
+                const int apart = std::max(
+                    {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
                 QVERIFY2(apart <= 26 && qAlpha(a) == qAlpha(b),
-                         qPrintable(QString("pixel %1, %2: %3 against %4")
-                                        .arg(x).arg(y).arg(a, 8, 16).arg(b, 8, 16)));
+                         qPrintable(QString("pixel %1, %2: %3 against %4").arg(x).arg(y).arg(a, 8, 16).arg(b, 8, 16)));
             }
         }
     }
