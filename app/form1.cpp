@@ -12,14 +12,14 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "app/centre.h"
-#include "app/common_dialog.h"
-#include "app/controls.h"
-#include "app/icons.h"
 #include "convert/paths.h"
 #include "info/form2.h"
 #include "info/form3.h"
 #include "options/text_rules.h"
+#include "widgets/centre.h"
+#include "widgets/common_dialog.h"
+#include "widgets/controls.h"
+#include "widgets/icons.h"
 
 namespace {
 

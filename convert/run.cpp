@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/common_dialog.h"
 #include "app/form1.h"
 #include "convert/paths.h"
 #include "convert/folder_listing.h"
+#include "widgets/common_dialog.h"
 
 namespace {
 

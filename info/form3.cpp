@@ -2,9 +2,9 @@
 
 #include <QPushButton>
 
-#include "app/centre.h"
-#include "app/controls.h"
-#include "app/icons.h"
+#include "widgets/centre.h"
+#include "widgets/controls.h"
+#include "widgets/icons.h"
 
 namespace {
 

@@ -25,11 +25,11 @@
 #include <dlfcn.h>
 #include <vector>
 
-#include "app/common_dialog.h"
 #include "app/form1.h"
 #include "convert/paths.h"
 #include "convert/folder_listing.h"
 #include "imglib/imglib.h"
+#include "widgets/common_dialog.h"
 
 // The six calls, clocked. The window's calls land in these definitions, which pass them on to
 // the library's own, loaded here by name, and add up the time spent there.

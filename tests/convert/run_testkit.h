@@ -17,9 +17,9 @@
 #include <tiffio.h>
 #include <vector>
 
-#include "app/common_dialog.h"
 #include "app/form1.h"
 #include "tests/app/scratch.h"
+#include "widgets/common_dialog.h"
 
 namespace runkit {
 

@@ -1,4 +1,4 @@
-#include "app/centre.h"
+#include "widgets/centre.h"
 
 #include <QScreen>
 #include <QWidget>

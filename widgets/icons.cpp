@@ -1,4 +1,4 @@
-#include "app/icons.h"
+#include "widgets/icons.h"
 
 #include <QBitmap>
 #include <QImage>
@@ -17,9 +17,8 @@ const QList<QRgb> kSixteen = {
 
 using Drawing = std::function<void(QPainter&, int side)>;
 
-// Draws at `side` pixels (coordinates on a 32-unit grid) and keeps the colours of `palette`, or
-// at most 256 when it is empty, transparency aside.
-QPixmap drawn(int side, const Drawing& draw, const QList<QRgb>& palette = {})
+// Draws at `side` pixels, in coordinates on a 32-unit grid.
+QImage painted(int side, const Drawing& draw)
 {
     QImage canvas(side, side, QImage::Format_ARGB32);
     canvas.fill(Qt::transparent);
@@ -28,6 +27,14 @@ QPixmap drawn(int side, const Drawing& draw, const QList<QRgb>& palette = {})
         painter.scale(side / 32.0, side / 32.0);
         draw(painter, side);
     }
+    return canvas;
+}
+
+// Draws at `side` pixels and keeps the colours of `palette`, or at most 256 when it is empty,
+// transparency aside.
+QPixmap drawn(int side, const Drawing& draw, const QList<QRgb>& palette = {})
+{
+    const QImage canvas = painted(side, draw);
     const auto flags = Qt::ThresholdDither | Qt::AvoidDither;
     const QImage mask = canvas.createAlphaMask(flags);
     QImage indexed = palette.isEmpty() ? canvas.convertToFormat(QImage::Format_Indexed8, flags)
@@ -92,5 +99,6 @@ QIcon iconOf(const Drawing& draw, std::initializer_list<int> sides, const QList<
 }  // namespace
 
 QIcon mainWindowIcon() { return iconOf(drawMosaic, {32}, {}); }
+QImage programPicture(int side) { return painted(side, drawMosaic); }
 QIcon aboutIcon() { return iconOf(drawInformation, {32, 16}, kSixteen); }
 QIcon helpIcon() { return iconOf(drawQuestion, {32, 16}, kSixteen); }

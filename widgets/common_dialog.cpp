@@ -1,4 +1,4 @@
-#include "app/common_dialog.h"
+#include "widgets/common_dialog.h"
 
 #include <QFileDialog>
 
