@@ -79,7 +79,7 @@ public:
     qint16 aigan = 0;    // 1: a step of the current file failed
     QString nomsor;      // output path
     qint16 tif = 0;      // TIFF write format number
-    float ctr = 0;       // failed files logged since the log was created
+    float ctr = 0;       // failed files since the present log was made, logged or not; above 0 keeps the log at exit
     QString logx;        // path of the failure log
 
     qint32 dib = 0;      // handle of the current image, 0 = none
@@ -114,7 +114,6 @@ public:
     void reduire255();
     void reduire2();
     void ecrireimage();
-    qsizetype unlogged_ = 0;  // failures of the current folder run that the log could not take
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -122,4 +121,5 @@ protected:
 private:
     QPointer<Form2> form2_;
     QPointer<Form3> form3_;
+    qsizetype unlogged_ = 0;  // failures of the current folder run that the log could not take
 };
