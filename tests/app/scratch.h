@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
@@ -69,6 +70,15 @@ int windowCount()
     for (QWidget* widget : QApplication::topLevelWidgets())
         count += qobject_cast<W*>(widget) != nullptr;
     return count;
+}
+
+// Where the top-left corner of a window's frame stands when the window is centred on its screen
+// by its outer size.
+inline QPoint centredFrameCorner(const QWidget* window)
+{
+    const QSize screen = window->screen()->geometry().size();
+    const QSize outer = window->frameGeometry().size();
+    return {qRound((screen.width() - outer.width()) / 2.0), qRound((screen.height() - outer.height()) / 2.0)};
 }
 
 inline const QByteArray kLogHeaderBytes = "Liste des fichiers non convertis par suite d'anomalies\r\n";
