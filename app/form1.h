@@ -5,6 +5,7 @@
 //   convert/  the run (Command1_Click, convdossier) and the per-file pipeline
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -119,6 +120,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QList<QWidget*> infoWindows() const;  // About and Help, null where not open
+
     QPointer<Form2> form2_;
     QPointer<Form3> form3_;
     qsizetype unlogged_ = 0;  // failures of the current folder run that the log could not take

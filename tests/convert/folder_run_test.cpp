@@ -9,6 +9,8 @@
 #include <QSlider>
 #include <QWindow>
 
+#include "info/form2.h"
+#include "info/form3.h"
 #include "tests/convert/run_testkit.h"
 
 using namespace runkit;
@@ -23,6 +25,8 @@ public:
                                const QString& text, bool autorepeat, ushort count);
     template <typename Delivery>
     static bool handleCloseEvent(QWindow* window);
+    template <typename Delivery>
+    static void handleWindowActivated(QWindow* window, Qt::FocusReason reason);
 };
 
 namespace {
@@ -71,6 +75,7 @@ private slots:
     void runInsideTheOutputFolderOverwritesNothing();
     void closeRequestWaitsForTheRun();
     void inputWaitsForTheRun();
+    void aboutAndHelpWaitForTheRun();
 };
 
 void FolderRunTest::fourFilesSecondBroken()
@@ -255,6 +260,45 @@ void FolderRunTest::inputWaitsForTheRun()
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
         QCOMPARE(readBmp(world.out(QString::fromLatin1(name))).width, 64);
     QTRY_COMPARE(form.Slider2->value(), 101);
+}
+
+void FolderRunTest::aboutAndHelpWaitForTheRun()
+{
+    // Activations of About and Help that the window manager delivers while the run paints its
+    // progress reach them only once the run is over: About then closes (its second activation),
+    // Help draws its text a second time.
+    Form2::aig = 0;
+    World world;
+    Form1& form = world.start();
+    folderMode(form);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        writeFile(world.input(QString::fromLatin1(name)), richBmp());
+    form.Command3->click();
+    form.Command4->click();
+    QPointer<Form3> help = openWindow<Form3>();
+    QPointer<Form2> about = openWindow<Form2>();
+    QVERIFY(help && about);
+    QTRY_VERIFY(about->isActiveWindow());
+    QTRY_VERIFY(!help->drawnText().lines().empty());
+    const std::size_t helpLines = help->drawnText().lines().size();
+    form.activateWindow();
+    QTRY_VERIFY(form.isActiveWindow());
+
+    CommonDialog::setAnswerForTesting([&](const QString&) {
+        for (QWidget* window : {static_cast<QWidget*>(about), static_cast<QWidget*>(help)})
+            QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::AsynchronousDelivery>(
+                window->windowHandle(), Qt::ActiveWindowFocusReason);
+        return world.input(QStringLiteral("a.bmp"));
+    });
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QCOMPARE(form.Text1->text(), kDone);
+    QVERIFY2(about && about->isVisible(), "About still open when the run is over");
+    QCOMPARE(help->drawnText().lines().size(), helpLines);
+    QCOMPARE(Form2::aig, qint16(1));
+
+    QTRY_VERIFY(!about || !about->isVisible());
+    QCOMPARE(Form2::aig, qint16(0));
+    QTRY_VERIFY(help->drawnText().lines().size() > helpLines);
 }
 
 QTEST_MAIN(FolderRunTest)
