@@ -71,6 +71,8 @@ private slots:
     void fourFilesSecondBroken();
     void zeroAndOneMatchingFiles();
     void matchesAnyLetterCaseInNameOrder();
+    void runsOfSeveralFolders_data();
+    void runsOfSeveralFolders();
     void unloggedFailuresAreSaid();
     void runInsideTheOutputFolderOverwritesNothing();
     void closeRequestWaitsForTheRun();
@@ -160,6 +162,54 @@ void FolderRunTest::matchesAnyLetterCaseInNameOrder()
              (QStringList{kLogHeader, world.input(QStringLiteral("a.bmp")), world.input(QStringLiteral("B.BMP"))}));
     QCOMPARE(filesIn(world.output), (QStringList{"C.tif", "Log.txt"}));
     QCOMPARE(form.ProgressBar1->maximum(), 2);
+}
+
+void FolderRunTest::runsOfSeveralFolders_data()
+{
+    // Files are written as "folder/name"; a .pcd file is a Photo CD of 192 × 128, any other a
+    // bitmap whose width (8, 16, 24 …) tells which one it was. A run is pressed for each folder
+    // in turn, after typing into the message line.
+    QTest::addColumn<QString>("input");  // the input format's option
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("runs");
+    QTest::addColumn<QStringList>("outputs");
+    QTest::addColumn<QList<int>>("widths");
+
+    QTest::newRow("the same name from two folders: the later run's file")
+        << "Option1" << QStringList{"a/x.bmp", "b/x.bmp"} << QStringList{"a", "b"} << QStringList{"x.tif"} << QList<int>{16};
+    QTest::newRow("pcd files") << "Option14" << QStringList{"p/one.pcd", "p/TWO.PCD", "p/three.bmp"} << QStringList{"p"}
+                               << QStringList{"TWO.tif", "one.tif"} << QList<int>{192, 192};
+}
+
+void FolderRunTest::runsOfSeveralFolders()
+{
+    QFETCH(QString, input);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, runs);
+    QFETCH(QStringList, outputs);
+    QFETCH(QList<int>, widths);
+
+    World world;
+    Form1& form = world.start();
+    folderMode(form);
+    form.findChild<QRadioButton*>(input)->setChecked(true);
+    QFile pcd(QStringLiteral(TESSELO_TEST_DATA "/pcd/base16_only.pcd"));
+    QVERIFY2(pcd.open(QIODevice::ReadOnly), qPrintable(pcd.fileName()));
+    const QByteArray photoCd = pcd.readAll();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        QDir(world.in).mkpath(QFileInfo(files[i]).path());
+        writeFile(world.input(files[i]), files[i].endsWith(".pcd", Qt::CaseInsensitive) ? photoCd : richBmp(8 * int(i + 1), 8));
+    }
+
+    for (const QString& folder : runs) {
+        QTest::keyClicks(form.Text1, QStringLiteral("typed"));
+        pressOuvrir(form, world.input(folder + QStringLiteral("/chosen")));
+        QCOMPARE(form.Text1->text(), kDone);
+    }
+    QCOMPARE(logLines(world.log), QStringList{kLogHeader});
+    QCOMPARE(filesIn(world.output), QStringList{"Log.txt"} + outputs);
+    for (qsizetype i = 0; i < outputs.size(); ++i)
+        QCOMPARE(readTiff(world.out(outputs[i])).width, widths[i]);
 }
 
 void FolderRunTest::unloggedFailuresAreSaid()

@@ -33,6 +33,8 @@ private slots:
     void greyLevels();
     void resize_data();
     void resize();
+    void settingsAtTheirEdges_data();
+    void settingsAtTheirEdges();
     void unreadableFileIsLogged();
     void cancelAndShortPathsEndQuietly();
     void dialogFilterFollowsInputFormat();
@@ -177,6 +179,80 @@ void SingleFileTest::resize()
     const Facts facts = option == "Option15" ? readBmp(form.nomsor) : readTiff(form.nomsor);
     QCOMPARE(facts.width, width);
     QCOMPARE(facts.height, height);
+}
+
+void SingleFileTest::settingsAtTheirEdges_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("output");        // the output format's option
+    QTest::addColumn<int>("colours");           // 0: the colour control left inactive, -1: grey levels
+    QTest::addColumn<QList<int>>("percents");   // the resize slider's moves, in order
+    QTest::addColumn<bool>("fails");            // with "Anomalie. Conversion avortée", nothing written
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<int>("minColours");
+    QTest::addColumn<int>("maxColours");
+
+    // 256 grey levels: made grey, then cut to 255 colours, then written as LZW.
+    const QByteArray ramp = bmp24(64, 48, [](int x, int y) {
+        const int level = (x + 64 * y) % 256;
+        return qRgb(level, level, level);
+    });
+    QTest::newRow("tifd, grey levels at 100 %") << ramp << "Option16" << -1 << QList<int>{100} << false << QSize(64, 48)
+                                                << true << 2 << 255;
+    // Two colours, then enlarged by 1.5: the resampling blends them at the band edges.
+    QTest::newRow("the resize after the colour change") << fourColourBmp() << "Option15" << 2 << QList<int>{150} << false
+                                                        << QSize(60, 30) << false << 3 << 40 * 20;
+    QTest::newRow("resize slider away and back to 100") << richBmp() << "Option15" << 0 << QList<int>{150, 100} << false
+                                                        << QSize(64, 48) << false << 64 * 48 << 64 * 48;
+    // 80,000 pixels wide is past what the library takes.
+    QTest::newRow("40000 × 1 at 200 %") << bmp24(40000, 1, [](int x, int) { return qRgb(x % 256, 0, 0); }) << "Option15"
+                                        << 0 << QList<int>{200} << true << QSize() << false << 0 << 0;
+}
+
+void SingleFileTest::settingsAtTheirEdges()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QString, output);
+    QFETCH(int, colours);
+    QFETCH(QList<int>, percents);
+    QFETCH(bool, fails);
+    QFETCH(QSize, size);
+    QFETCH(bool, grey);
+    QFETCH(int, minColours);
+    QFETCH(int, maxColours);
+
+    World world;
+    Form1& form = world.start();
+    singleFileMode(form);
+    form.findChild<QRadioButton*>(output)->setChecked(true);
+    if (colours == -1)
+        form.Option21->setChecked(true);
+    if (colours > 0) {
+        form.Check1->setChecked(true);
+        form.Slider1->setValue(colours - 1);
+    }
+    for (const int percent : percents)
+        form.Slider2->setValue(percent);
+    const QString path = world.input(QStringLiteral("picture.bmp"));
+    writeFile(path, input);
+    pressOuvrir(form, path);
+
+    if (fails) {
+        QCOMPARE(form.Text1->text(), kReadFailed);
+        QCOMPARE(logLines(world.log), (QStringList{kLogHeader, path}));
+        QCOMPARE(filesIn(world.output), QStringList{"Log.txt"});
+        return;
+    }
+    QCOMPARE(form.Text1->text(), succeeded(path));
+    const bool tiff = form.filtrs != QLatin1String("bmp");
+    const Facts facts = tiff ? readTiff(form.nomsor) : readBmp(form.nomsor);
+    QVERIFY2(facts.read, qPrintable(form.nomsor));
+    QCOMPARE(QSize(facts.width, facts.height), size);
+    QCOMPARE(facts.grey, grey);
+    QVERIFY2(facts.colours >= minColours && facts.colours <= maxColours, qPrintable(QString::number(facts.colours)));
+    if (tiff)
+        QCOMPARE(facts.compression, int(COMPRESSION_LZW));
 }
 
 void SingleFileTest::unreadableFileIsLogged()
