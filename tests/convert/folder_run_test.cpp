@@ -11,7 +11,7 @@
 
 #include "info/form2.h"
 #include "info/form3.h"
-#include "tests/convert/run_testkit.h"
+#include "tests/support/run_testkit.h"
 
 using namespace runkit;
 
@@ -252,8 +252,8 @@ void FolderRunTest::runInsideTheOutputFolderOverwritesNothing()
     writeFile(world.out(QStringLiteral("b.tif")), content);
     pressOuvrir(form, world.out(QStringLiteral("a.tif")));
     QCOMPARE(form.Text1->text(), kDone);
-    QCOMPARE(readFile(world.out(QStringLiteral("a.tif"))), content);
-    QCOMPARE(readFile(world.out(QStringLiteral("b.tif"))), content);
+    QCOMPARE(readAll(world.out(QStringLiteral("a.tif"))), content);
+    QCOMPARE(readAll(world.out(QStringLiteral("b.tif"))), content);
     QCOMPARE(logLines(world.log), (QStringList{kLogHeader, world.out(QStringLiteral("a.tif")), world.out(QStringLiteral("b.tif"))}));
 }
 

@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <unistd.h>
 
-#include "tests/convert/run_testkit.h"
+#include "tests/support/run_testkit.h"
 
 using namespace runkit;
 
@@ -350,7 +350,7 @@ void SingleFileTest::startupWarningTakesOnePress()
     QCOMPARE(form.Text1->text(), kReadFailed);
     QCOMPARE(form.logx, QString());
     QCOMPARE(form.ctr, 1.0f);
-    QCOMPARE(readFile(world.log), QByteArray("an earlier log\r\n"));
+    QCOMPARE(readAll(world.log), QByteArray("an earlier log\r\n"));
 }
 
 void SingleFileTest::outputFolderDeletedWhileRunning()
@@ -409,13 +409,13 @@ void SingleFileTest::inputIsNeverOverwritten()
     writeFile(inside, original);
     pressOuvrir(form, inside);
     QCOMPARE(form.Text1->text(), kOutputFailed);
-    QCOMPARE(readFile(inside), original);
+    QCOMPARE(readAll(inside), original);
 
     // So would a bitmap named like the intermediate file, which is written and then deleted.
     writeFile(world.intermediate, original);
     pressOuvrir(form, world.intermediate);
     QCOMPARE(form.Text1->text(), kOutputFailed);
-    QCOMPARE(readFile(world.intermediate), original);
+    QCOMPARE(readAll(world.intermediate), original);
     QCOMPARE(form.ctr, 2.0f);
     QCOMPARE(logLines(world.log), (QStringList{kLogHeader, inside, world.intermediate}));
 
@@ -428,7 +428,7 @@ void SingleFileTest::inputIsNeverOverwritten()
     form.Option5->setChecked(true);
     pressOuvrir(form, alias + QStringLiteral("/picture.tif"));
     QCOMPARE(form.Text1->text(), kOutputFailed);
-    QCOMPARE(readFile(tiff), original);
+    QCOMPARE(readAll(tiff), original);
 }
 
 void SingleFileTest::failedWriteOrCopyIsAnAnomaly()
@@ -470,7 +470,7 @@ void SingleFileTest::linksAreReplacedNotFollowed()
     QVERIFY(QFile::link(victim, world.out(QStringLiteral("photo.tif"))));
     pressOuvrir(form, input);
     QCOMPARE(form.Text1->text(), succeeded(input));
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
     QVERIFY(!QFileInfo(world.out(QStringLiteral("photo.tif"))).isSymLink());
     QVERIFY(readTiff(world.out(QStringLiteral("photo.tif"))).read);
 
@@ -480,7 +480,7 @@ void SingleFileTest::linksAreReplacedNotFollowed()
     QVERIFY(QFile::link(victim, world.out(QStringLiteral("photo.bmp"))));
     pressOuvrir(form, input);
     QCOMPARE(form.Text1->text(), succeeded(input));
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
     QVERIFY(!QFileInfo(world.out(QStringLiteral("photo.bmp"))).isSymLink());
     QVERIFY(readBmp(world.out(QStringLiteral("photo.bmp"))).read);
 
@@ -492,7 +492,7 @@ void SingleFileTest::linksAreReplacedNotFollowed()
     pressOuvrir(form, broken);
     QCOMPARE(form.Text1->text(), kReadFailed);
     QCOMPARE(form.ctr, 1.0f);
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
 }
 
 void SingleFileTest::unusableOutputFolderFailsEachFile()

@@ -6,7 +6,7 @@
 
 #include "app/form1.h"
 #include "info/form2.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 class AboutTest : public QObject {
     Q_OBJECT

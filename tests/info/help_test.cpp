@@ -6,7 +6,7 @@
 
 #include "app/form1.h"
 #include "info/form3.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 class HelpTest : public QObject {
     Q_OBJECT

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 #include "widgets/common_dialog.h"
 
 class CommonDialogTest : public QObject {

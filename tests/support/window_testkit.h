@@ -1,6 +1,7 @@
 // Test helpers for the windows: a scratch temporary folder that the program takes for the
-// system's (TMPDIR points at it while the object lives), reading files whole, and finding the
-// About and Help windows.
+// system's (TMPDIR points at it while the object lives), reading and writing files whole,
+// finding the About and Help windows, where a centred window stands, and the start-up's texts.
+// The run's tests add theirs in run_testkit.h.
 #pragma once
 
 #include <QApplication>
