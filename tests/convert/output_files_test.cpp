@@ -9,23 +9,7 @@
 #include "convert/file_steps.h"
 #include "convert/folder_listing.h"
 #include "convert/naming.h"
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-}  // namespace
+#include "tests/support/window_testkit.h"
 
 class OutputFilesTest : public QObject {
     Q_OBJECT

@@ -61,8 +61,6 @@ inline std::optional<QString> pressOuvrir(Form1& form, const QString& answer)
     return shownWith;
 }
 
-inline void writeFile(const QString& path, const QByteArray& bytes) { QVERIFY2(writeAll(path, bytes), qPrintable(path)); }
-
 // The log's lines, split at CR LF; a line break inside a line would show as an extra line.
 inline QStringList logLines(const QString& path)
 {

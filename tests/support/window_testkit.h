@@ -53,6 +53,9 @@ inline bool writeAll(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// writeAll that fails the calling test when the file cannot be written.
+inline void writeFile(const QString& path, const QByteArray& bytes) { QVERIFY2(writeAll(path, bytes), qPrintable(path)); }
+
 // The visible top-level window of type W, if any.
 template <class W>
 W* openWindow()
