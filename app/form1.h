@@ -80,7 +80,7 @@ public:
     qint16 aigan = 0;    // 1: a step of the current file failed
     QString nomsor;      // output path
     qint16 tif = 0;      // TIFF write format number
-    float ctr = 0;       // failed files since the present log was made, logged or not; above 0 keeps the log at exit
+    float ctr = 0;       // failed files since the log was last made, logged or not; above 0 the log stays
     QString logx;        // path of the failure log
 
     qint32 dib = 0;      // handle of the current image, 0 = none
