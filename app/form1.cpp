@@ -175,3 +175,5 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::Command2_Click() { close(); }
 void Form1::Command3_Click() { showModeless(form3_); }
 void Form1::Command4_Click() { showModeless(form2_); }
+
+QList<QWidget*> Form1::infoWindows() const { return {form2_.data(), form3_.data()}; }

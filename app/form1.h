@@ -5,6 +5,7 @@
 //   convert/  the run (Command1_Click, convdossier) and the per-file pipeline
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -79,7 +80,7 @@ public:
     qint16 aigan = 0;    // 1: a step of the current file failed
     QString nomsor;      // output path
     qint16 tif = 0;      // TIFF write format number
-    float ctr = 0;       // failed files logged since the log was created
+    float ctr = 0;       // failed files since the log was last made, logged or not; above 0 the log stays
     QString logx;        // path of the failure log
 
     qint32 dib = 0;      // handle of the current image, 0 = none
@@ -114,12 +115,14 @@ public:
     void reduire255();
     void reduire2();
     void ecrireimage();
-    qsizetype unlogged_ = 0;  // failures of the current folder run that the log could not take
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QList<QWidget*> infoWindows() const;  // About and Help, null where not open
+
     QPointer<Form2> form2_;
     QPointer<Form3> form3_;
+    qsizetype unlogged_ = 0;  // failures of the current folder run that the log could not take
 };

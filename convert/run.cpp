@@ -15,34 +15,9 @@
 #include "convert/paths.h"
 #include "convert/folder_listing.h"
 #include "widgets/common_dialog.h"
+#include "widgets/event_hold.h"
 
 namespace {
-
-// A run blocks the window's input but lets it paint; a request to close the window that arrives
-// meanwhile is held back and carried out once the run is over.
-class CloseDeferral : public QObject {
-public:
-    explicit CloseDeferral(QWidget* window) : window_(window) { window_->installEventFilter(this); }
-    ~CloseDeferral() override
-    {
-        window_->removeEventFilter(this);
-        if (closeRequested_)
-            QMetaObject::invokeMethod(window_, &QWidget::close, Qt::QueuedConnection);
-    }
-
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() != QEvent::Close)
-            return false;
-        event->ignore();
-        closeRequested_ = true;
-        return true;
-    }
-
-private:
-    QWidget* window_;
-    bool closeRequested_ = false;
-};
 
 // Appends the failed file's path to the log and counts the failure, logged or not; false when
 // the log could not take the line. Nothing is written into an output folder that is not ours.
@@ -68,7 +43,12 @@ void paintProgress() { QCoreApplication::processEvents(QEventLoop::ExcludeUserIn
 
 void Form1::Command1_Click()
 {
-    const CloseDeferral deferral(this);
+    // A run blocks the windows' input but lets them paint. A request to close a window, or an
+    // activation of About or Help, that arrives meanwhile is carried out once the run is over.
+    EventHold hold;
+    hold.hold(this, {QEvent::Close});
+    for (QWidget* window : infoWindows())
+        hold.hold(window, {QEvent::Close, QEvent::WindowActivate});
     aigan = 0;
     Frame7->hide();
     Text1->setText(QString());

@@ -26,6 +26,11 @@ void CommonDialog::ShowOpen()
         FileName = testAnswer()(dialogFilter());
         return;
     }
-    // Name filters match in any letter case, so "PHOTO.JPG" is listed under "*.jpg".
-    FileName = QFileDialog::getOpenFileName(owner_, QString(), QString(), dialogFilter());
+    // Qt's own dialog, whose name filters match in any letter case ("PHOTO.JPG" is listed under
+    // "*.jpg"), as a folder run does; a native dialog may match the pattern in one case only.
+    QFileDialog dialog(owner_, QString(), QString(), dialogFilter());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    FileName = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "app/form1.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 namespace {
 

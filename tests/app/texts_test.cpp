@@ -9,7 +9,7 @@
 #include "app/form1.h"
 #include "info/form2.h"
 #include "info/form3.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "app/form1.h"
 #include "info/form2.h"
 #include "info/form3.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 class WindowsTest : public QObject {
     Q_OBJECT

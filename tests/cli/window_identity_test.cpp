@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "tests/convert/run_testkit.h"
+#include "tests/support/run_testkit.h"
 
 using namespace runkit;
 

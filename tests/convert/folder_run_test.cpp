@@ -9,7 +9,9 @@
 #include <QSlider>
 #include <QWindow>
 
-#include "tests/convert/run_testkit.h"
+#include "info/form2.h"
+#include "info/form3.h"
+#include "tests/support/run_testkit.h"
 
 using namespace runkit;
 
@@ -23,6 +25,8 @@ public:
                                const QString& text, bool autorepeat, ushort count);
     template <typename Delivery>
     static bool handleCloseEvent(QWindow* window);
+    template <typename Delivery>
+    static void handleWindowActivated(QWindow* window, Qt::FocusReason reason);
 };
 
 namespace {
@@ -67,10 +71,13 @@ private slots:
     void fourFilesSecondBroken();
     void zeroAndOneMatchingFiles();
     void matchesAnyLetterCaseInNameOrder();
+    void runsOfSeveralFolders_data();
+    void runsOfSeveralFolders();
     void unloggedFailuresAreSaid();
     void runInsideTheOutputFolderOverwritesNothing();
     void closeRequestWaitsForTheRun();
     void inputWaitsForTheRun();
+    void aboutAndHelpWaitForTheRun();
 };
 
 void FolderRunTest::fourFilesSecondBroken()
@@ -157,6 +164,54 @@ void FolderRunTest::matchesAnyLetterCaseInNameOrder()
     QCOMPARE(form.ProgressBar1->maximum(), 2);
 }
 
+void FolderRunTest::runsOfSeveralFolders_data()
+{
+    // Files are written as "folder/name"; a .pcd file is a Photo CD of 192 × 128, any other a
+    // bitmap whose width (8, 16, 24 …) tells which one it was. A run is pressed for each folder
+    // in turn, after typing into the message line.
+    QTest::addColumn<QString>("input");  // the input format's option
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("runs");
+    QTest::addColumn<QStringList>("outputs");
+    QTest::addColumn<QList<int>>("widths");
+
+    QTest::newRow("the same name from two folders: the later run's file")
+        << "Option1" << QStringList{"a/x.bmp", "b/x.bmp"} << QStringList{"a", "b"} << QStringList{"x.tif"} << QList<int>{16};
+    QTest::newRow("pcd files") << "Option14" << QStringList{"p/one.pcd", "p/TWO.PCD", "p/three.bmp"} << QStringList{"p"}
+                               << QStringList{"TWO.tif", "one.tif"} << QList<int>{192, 192};
+}
+
+void FolderRunTest::runsOfSeveralFolders()
+{
+    QFETCH(QString, input);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, runs);
+    QFETCH(QStringList, outputs);
+    QFETCH(QList<int>, widths);
+
+    World world;
+    Form1& form = world.start();
+    folderMode(form);
+    form.findChild<QRadioButton*>(input)->setChecked(true);
+    QFile pcd(QStringLiteral(TESSELO_TEST_DATA "/pcd/base16_only.pcd"));
+    QVERIFY2(pcd.open(QIODevice::ReadOnly), qPrintable(pcd.fileName()));
+    const QByteArray photoCd = pcd.readAll();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        QDir(world.in).mkpath(QFileInfo(files[i]).path());
+        writeFile(world.input(files[i]), files[i].endsWith(".pcd", Qt::CaseInsensitive) ? photoCd : richBmp(8 * int(i + 1), 8));
+    }
+
+    for (const QString& folder : runs) {
+        QTest::keyClicks(form.Text1, QStringLiteral("typed"));
+        pressOuvrir(form, world.input(folder + QStringLiteral("/chosen")));
+        QCOMPARE(form.Text1->text(), kDone);
+    }
+    QCOMPARE(logLines(world.log), QStringList{kLogHeader});
+    QCOMPARE(filesIn(world.output), QStringList{"Log.txt"} + outputs);
+    for (qsizetype i = 0; i < outputs.size(); ++i)
+        QCOMPARE(readTiff(world.out(outputs[i])).width, widths[i]);
+}
+
 void FolderRunTest::unloggedFailuresAreSaid()
 {
     // The output folder stood already at start-up, so the program has no log of its own.
@@ -197,8 +252,8 @@ void FolderRunTest::runInsideTheOutputFolderOverwritesNothing()
     writeFile(world.out(QStringLiteral("b.tif")), content);
     pressOuvrir(form, world.out(QStringLiteral("a.tif")));
     QCOMPARE(form.Text1->text(), kDone);
-    QCOMPARE(readFile(world.out(QStringLiteral("a.tif"))), content);
-    QCOMPARE(readFile(world.out(QStringLiteral("b.tif"))), content);
+    QCOMPARE(readAll(world.out(QStringLiteral("a.tif"))), content);
+    QCOMPARE(readAll(world.out(QStringLiteral("b.tif"))), content);
     QCOMPARE(logLines(world.log), (QStringList{kLogHeader, world.out(QStringLiteral("a.tif")), world.out(QStringLiteral("b.tif"))}));
 }
 
@@ -255,6 +310,45 @@ void FolderRunTest::inputWaitsForTheRun()
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
         QCOMPARE(readBmp(world.out(QString::fromLatin1(name))).width, 64);
     QTRY_COMPARE(form.Slider2->value(), 101);
+}
+
+void FolderRunTest::aboutAndHelpWaitForTheRun()
+{
+    // Activations of About and Help that the window manager delivers while the run paints its
+    // progress reach them only once the run is over: About then closes (its second activation),
+    // Help draws its text a second time.
+    Form2::aig = 0;
+    World world;
+    Form1& form = world.start();
+    folderMode(form);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        writeFile(world.input(QString::fromLatin1(name)), richBmp());
+    form.Command3->click();
+    form.Command4->click();
+    QPointer<Form3> help = openWindow<Form3>();
+    QPointer<Form2> about = openWindow<Form2>();
+    QVERIFY(help && about);
+    QTRY_VERIFY(about->isActiveWindow());
+    QTRY_VERIFY(!help->drawnText().lines().empty());
+    const std::size_t helpLines = help->drawnText().lines().size();
+    form.activateWindow();
+    QTRY_VERIFY(form.isActiveWindow());
+
+    CommonDialog::setAnswerForTesting([&](const QString&) {
+        for (QWidget* window : {static_cast<QWidget*>(about), static_cast<QWidget*>(help)})
+            QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::AsynchronousDelivery>(
+                window->windowHandle(), Qt::ActiveWindowFocusReason);
+        return world.input(QStringLiteral("a.bmp"));
+    });
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QCOMPARE(form.Text1->text(), kDone);
+    QVERIFY2(about && about->isVisible(), "About still open when the run is over");
+    QCOMPARE(help->drawnText().lines().size(), helpLines);
+    QCOMPARE(Form2::aig, qint16(1));
+
+    QTRY_VERIFY(!about || !about->isVisible());
+    QCOMPARE(Form2::aig, qint16(0));
+    QTRY_VERIFY(help->drawnText().lines().size() > helpLines);
 }
 
 QTEST_MAIN(FolderRunTest)

@@ -9,23 +9,7 @@
 #include "convert/file_steps.h"
 #include "convert/folder_listing.h"
 #include "convert/naming.h"
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-}  // namespace
+#include "tests/support/window_testkit.h"
 
 class OutputFilesTest : public QObject {
     Q_OBJECT
@@ -93,16 +77,16 @@ void OutputFilesTest::copyReplacesLinkAndKeepsEarlierFileOnFailure()
 
     QVERIFY(QFile::link(victim, target));
     QVERIFY(replaceWithCopy(source, target));
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
     QVERIFY(!QFileInfo(target).isSymLink());
-    QCOMPARE(readFile(target), QByteArray("new image"));
+    QCOMPARE(readAll(target), QByteArray("new image"));
 
     writeFile(source, "newer image");
     QVERIFY(replaceWithCopy(source, target));
-    QCOMPARE(readFile(target), QByteArray("newer image"));
+    QCOMPARE(readAll(target), QByteArray("newer image"));
 
     QVERIFY(!replaceWithCopy(dir.filePath(QStringLiteral("missing.bmp")), target));
-    QCOMPARE(readFile(target), QByteArray("newer image"));
+    QCOMPARE(readAll(target), QByteArray("newer image"));
 
     const QString folderInTheWay = dir.filePath(QStringLiteral("folder.bmp"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.bmp")));
@@ -124,8 +108,8 @@ void OutputFilesTest::moveReplacesLinkWithinAndAcrossFileSystems()
     QVERIFY(QFile::link(victim, target));
     QVERIFY(moveIntoPlace(source, target));
     QVERIFY(!QFile::exists(source));
-    QCOMPARE(readFile(target), QByteArray("new image"));
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(target), QByteArray("new image"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
 
     writeFile(source, "another");
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.bmp")));
@@ -141,7 +125,7 @@ void OutputFilesTest::moveReplacesLinkWithinAndAcrossFileSystems()
     writeFile(far, "from afar");
     QVERIFY(moveIntoPlace(far, target));
     QVERIFY(!QFile::exists(far));
-    QCOMPARE(readFile(target), QByteArray("from afar"));
+    QCOMPARE(readAll(target), QByteArray("from afar"));
     QVERIFY(!QFileInfo(target).isSymLink());
 }
 

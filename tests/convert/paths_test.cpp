@@ -2,7 +2,7 @@
 #include <QFileInfo>
 
 #include "convert/paths.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>

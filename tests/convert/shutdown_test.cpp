@@ -4,7 +4,7 @@
 #include <QRadioButton>
 
 #include "convert/imglib_calls.h"
-#include "tests/convert/run_testkit.h"
+#include "tests/support/run_testkit.h"
 
 using namespace runkit;
 
@@ -62,7 +62,7 @@ void ShutdownTest::afterTheWarningNothingIsTouched()
     QCOMPARE(form.aig, qint16(1));
     QVERIFY(form.close());
     QCOMPARE(filesIn(world.output), (QStringList{"Log.txt", "earlier.tif"}));
-    QCOMPARE(readFile(world.log), QByteArray("an earlier log\r\n"));
+    QCOMPARE(readAll(world.log), QByteArray("an earlier log\r\n"));
 }
 
 QTEST_MAIN(ShutdownTest)

@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <unistd.h>
 
-#include "tests/convert/run_testkit.h"
+#include "tests/support/run_testkit.h"
 
 using namespace runkit;
 
@@ -33,6 +33,8 @@ private slots:
     void greyLevels();
     void resize_data();
     void resize();
+    void settingsAtTheirEdges_data();
+    void settingsAtTheirEdges();
     void unreadableFileIsLogged();
     void cancelAndShortPathsEndQuietly();
     void dialogFilterFollowsInputFormat();
@@ -179,6 +181,80 @@ void SingleFileTest::resize()
     QCOMPARE(facts.height, height);
 }
 
+void SingleFileTest::settingsAtTheirEdges_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("output");        // the output format's option
+    QTest::addColumn<int>("colours");           // 0: the colour control left inactive, -1: grey levels
+    QTest::addColumn<QList<int>>("percents");   // the resize slider's moves, in order
+    QTest::addColumn<bool>("fails");            // with "Anomalie. Conversion avortée", nothing written
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<int>("minColours");
+    QTest::addColumn<int>("maxColours");
+
+    // 256 grey levels: made grey, then cut to 255 colours, then written as LZW.
+    const QByteArray ramp = bmp24(64, 48, [](int x, int y) {
+        const int level = (x + 64 * y) % 256;
+        return qRgb(level, level, level);
+    });
+    QTest::newRow("tifd, grey levels at 100 %") << ramp << "Option16" << -1 << QList<int>{100} << false << QSize(64, 48)
+                                                << true << 2 << 255;
+    // Two colours, then enlarged by 1.5: the resampling blends them at the band edges.
+    QTest::newRow("the resize after the colour change") << fourColourBmp() << "Option15" << 2 << QList<int>{150} << false
+                                                        << QSize(60, 30) << false << 3 << 40 * 20;
+    QTest::newRow("resize slider away and back to 100") << richBmp() << "Option15" << 0 << QList<int>{150, 100} << false
+                                                        << QSize(64, 48) << false << 64 * 48 << 64 * 48;
+    // 80,000 pixels wide is past what the library takes.
+    QTest::newRow("40000 × 1 at 200 %") << bmp24(40000, 1, [](int x, int) { return qRgb(x % 256, 0, 0); }) << "Option15"
+                                        << 0 << QList<int>{200} << true << QSize() << false << 0 << 0;
+}
+
+void SingleFileTest::settingsAtTheirEdges()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QString, output);
+    QFETCH(int, colours);
+    QFETCH(QList<int>, percents);
+    QFETCH(bool, fails);
+    QFETCH(QSize, size);
+    QFETCH(bool, grey);
+    QFETCH(int, minColours);
+    QFETCH(int, maxColours);
+
+    World world;
+    Form1& form = world.start();
+    singleFileMode(form);
+    form.findChild<QRadioButton*>(output)->setChecked(true);
+    if (colours == -1)
+        form.Option21->setChecked(true);
+    if (colours > 0) {
+        form.Check1->setChecked(true);
+        form.Slider1->setValue(colours - 1);
+    }
+    for (const int percent : percents)
+        form.Slider2->setValue(percent);
+    const QString path = world.input(QStringLiteral("picture.bmp"));
+    writeFile(path, input);
+    pressOuvrir(form, path);
+
+    if (fails) {
+        QCOMPARE(form.Text1->text(), kReadFailed);
+        QCOMPARE(logLines(world.log), (QStringList{kLogHeader, path}));
+        QCOMPARE(filesIn(world.output), QStringList{"Log.txt"});
+        return;
+    }
+    QCOMPARE(form.Text1->text(), succeeded(path));
+    const bool tiff = form.filtrs != QLatin1String("bmp");
+    const Facts facts = tiff ? readTiff(form.nomsor) : readBmp(form.nomsor);
+    QVERIFY2(facts.read, qPrintable(form.nomsor));
+    QCOMPARE(QSize(facts.width, facts.height), size);
+    QCOMPARE(facts.grey, grey);
+    QVERIFY2(facts.colours >= minColours && facts.colours <= maxColours, qPrintable(QString::number(facts.colours)));
+    if (tiff)
+        QCOMPARE(facts.compression, int(COMPRESSION_LZW));
+}
+
 void SingleFileTest::unreadableFileIsLogged()
 {
     World world;
@@ -274,7 +350,7 @@ void SingleFileTest::startupWarningTakesOnePress()
     QCOMPARE(form.Text1->text(), kReadFailed);
     QCOMPARE(form.logx, QString());
     QCOMPARE(form.ctr, 1.0f);
-    QCOMPARE(readFile(world.log), QByteArray("an earlier log\r\n"));
+    QCOMPARE(readAll(world.log), QByteArray("an earlier log\r\n"));
 }
 
 void SingleFileTest::outputFolderDeletedWhileRunning()
@@ -333,13 +409,13 @@ void SingleFileTest::inputIsNeverOverwritten()
     writeFile(inside, original);
     pressOuvrir(form, inside);
     QCOMPARE(form.Text1->text(), kOutputFailed);
-    QCOMPARE(readFile(inside), original);
+    QCOMPARE(readAll(inside), original);
 
     // So would a bitmap named like the intermediate file, which is written and then deleted.
     writeFile(world.intermediate, original);
     pressOuvrir(form, world.intermediate);
     QCOMPARE(form.Text1->text(), kOutputFailed);
-    QCOMPARE(readFile(world.intermediate), original);
+    QCOMPARE(readAll(world.intermediate), original);
     QCOMPARE(form.ctr, 2.0f);
     QCOMPARE(logLines(world.log), (QStringList{kLogHeader, inside, world.intermediate}));
 
@@ -352,7 +428,7 @@ void SingleFileTest::inputIsNeverOverwritten()
     form.Option5->setChecked(true);
     pressOuvrir(form, alias + QStringLiteral("/picture.tif"));
     QCOMPARE(form.Text1->text(), kOutputFailed);
-    QCOMPARE(readFile(tiff), original);
+    QCOMPARE(readAll(tiff), original);
 }
 
 void SingleFileTest::failedWriteOrCopyIsAnAnomaly()
@@ -394,7 +470,7 @@ void SingleFileTest::linksAreReplacedNotFollowed()
     QVERIFY(QFile::link(victim, world.out(QStringLiteral("photo.tif"))));
     pressOuvrir(form, input);
     QCOMPARE(form.Text1->text(), succeeded(input));
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
     QVERIFY(!QFileInfo(world.out(QStringLiteral("photo.tif"))).isSymLink());
     QVERIFY(readTiff(world.out(QStringLiteral("photo.tif"))).read);
 
@@ -404,7 +480,7 @@ void SingleFileTest::linksAreReplacedNotFollowed()
     QVERIFY(QFile::link(victim, world.out(QStringLiteral("photo.bmp"))));
     pressOuvrir(form, input);
     QCOMPARE(form.Text1->text(), succeeded(input));
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
     QVERIFY(!QFileInfo(world.out(QStringLiteral("photo.bmp"))).isSymLink());
     QVERIFY(readBmp(world.out(QStringLiteral("photo.bmp"))).read);
 
@@ -416,7 +492,7 @@ void SingleFileTest::linksAreReplacedNotFollowed()
     pressOuvrir(form, broken);
     QCOMPARE(form.Text1->text(), kReadFailed);
     QCOMPARE(form.ctr, 1.0f);
-    QCOMPARE(readFile(victim), QByteArray("precious"));
+    QCOMPARE(readAll(victim), QByteArray("precious"));
 }
 
 void SingleFileTest::unusableOutputFolderFailsEachFile()

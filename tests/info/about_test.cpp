@@ -6,7 +6,7 @@
 
 #include "app/form1.h"
 #include "info/form2.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 class AboutTest : public QObject {
     Q_OBJECT
@@ -73,9 +73,7 @@ void AboutTest::firstPressDrawsTheLines()
     QCOMPARE(about->size(), QSize(2385 / 15, 1995 / 15));
     QCOMPARE(about->Command1->geometry(), QRect(480 / 15, 1320 / 15, 1455 / 15, 495 / 15));
     QCOMPARE(about->Command1->font().pointSizeF(), 12.0);
-    const QSize screen = about->screen()->geometry().size();
-    QCOMPARE(about->pos(), QPoint(qRound((screen.width() - about->width()) / 2.0),
-                                  qRound((screen.height() - about->height()) / 2.0)));
+    QTRY_COMPARE(about->frameGeometry().topLeft(), centredFrameCorner(about));
 }
 
 void AboutTest::returningToAboutClosesIt()

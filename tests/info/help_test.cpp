@@ -6,7 +6,7 @@
 
 #include "app/form1.h"
 #include "info/form3.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 class HelpTest : public QObject {
     Q_OBJECT
@@ -74,9 +74,7 @@ void HelpTest::openingDrawsFromTheTopLeft()
     QCOMPARE(help->Command1->geometry(), QRect(2400 / 15, 6120 / 15, 1455 / 15, 495 / 15));
     QCOMPARE(help->Command1->font().pointSizeF(), 13.5);
     QCOMPARE(help->font().pointSizeF(), 8.25);
-    const QSize screen = help->screen()->geometry().size();
-    QCOMPARE(help->pos(), QPoint(qRound((screen.width() - help->width()) / 2.0),
-                                 qRound((screen.height() - help->height()) / 2.0)));
+    QTRY_COMPARE(help->frameGeometry().topLeft(), centredFrameCorner(help));
 }
 
 void HelpTest::secondActivationDrawsBelowTheFirst()

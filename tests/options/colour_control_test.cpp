@@ -5,7 +5,7 @@
 #include <QSlider>
 
 #include "app/form1.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "app/form1.h"
 #include "options/formats.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 class SelectionTest : public QObject {
     Q_OBJECT

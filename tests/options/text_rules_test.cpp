@@ -6,7 +6,7 @@
 
 #include "app/form1.h"
 #include "options/text_rules.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 
 class TextRulesTest : public QObject {
     Q_OBJECT

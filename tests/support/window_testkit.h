@@ -1,12 +1,14 @@
 // Test helpers for the windows: a scratch temporary folder that the program takes for the
-// system's (TMPDIR points at it while the object lives), reading files whole, and finding the
-// About and Help windows.
+// system's (TMPDIR points at it while the object lives), reading and writing files whole,
+// finding the About and Help windows, where a centred window stands, and the start-up's texts.
+// The run's tests add theirs in run_testkit.h.
 #pragma once
 
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
@@ -51,6 +53,9 @@ inline bool writeAll(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// writeAll that fails the calling test when the file cannot be written.
+inline void writeFile(const QString& path, const QByteArray& bytes) { QVERIFY2(writeAll(path, bytes), qPrintable(path)); }
+
 // The visible top-level window of type W, if any.
 template <class W>
 W* openWindow()
@@ -69,6 +74,15 @@ int windowCount()
     for (QWidget* widget : QApplication::topLevelWidgets())
         count += qobject_cast<W*>(widget) != nullptr;
     return count;
+}
+
+// Where the top-left corner of a window's frame stands when the window is centred on its screen
+// by its outer size.
+inline QPoint centredFrameCorner(const QWidget* window)
+{
+    const QSize screen = window->screen()->geometry().size();
+    const QSize outer = window->frameGeometry().size();
+    return {qRound((screen.width() - outer.width()) / 2.0), qRound((screen.height() - outer.height()) / 2.0)};
 }
 
 inline const QByteArray kLogHeaderBytes = "Liste des fichiers non convertis par suite d'anomalies\r\n";

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "tests/app/scratch.h"
+#include "tests/support/window_testkit.h"
 #include "widgets/common_dialog.h"
 
 namespace runkit {
@@ -61,14 +61,10 @@ inline std::optional<QString> pressOuvrir(Form1& form, const QString& answer)
     return shownWith;
 }
 
-inline void writeFile(const QString& path, const QByteArray& bytes) { QVERIFY2(writeAll(path, bytes), qPrintable(path)); }
-
-inline QByteArray readFile(const QString& path) { return readAll(path); }
-
 // The log's lines, split at CR LF; a line break inside a line would show as an extra line.
 inline QStringList logLines(const QString& path)
 {
-    QList<QByteArray> pieces = readFile(path).split('\n');
+    QList<QByteArray> pieces = readAll(path).split('\n');
     QStringList lines;
     if (!pieces.takeLast().isEmpty())
         lines << QStringLiteral("<no line end at the end>");
@@ -150,7 +146,7 @@ inline void countColours(Facts& facts, const std::vector<QRgb>& pixels)
 inline Facts readBmp(const QString& path)
 {
     Facts facts;
-    const QByteArray bytes = readFile(path);
+    const QByteArray bytes = readAll(path);
     QImage image;
     if (bytes.size() < 54 || !bytes.startsWith("BM") || !image.loadFromData(bytes, "BMP"))
         return facts;
