@@ -73,9 +73,9 @@ void WindowIdentityTest::sameBytes()
     QCOMPARE(cli.exitCode(), 0);
 
     const QString name = QStringLiteral("photo.") + (format == QLatin1String("bmp") ? "bmp" : "tif");
-    const QByteArray fromWindow = readFile(world.out(name));
+    const QByteArray fromWindow = readAll(world.out(name));
     QVERIFY(!fromWindow.isEmpty());
-    QVERIFY2(readFile(cliOutput + u'/' + name) == fromWindow, "the two outputs differ");
+    QVERIFY2(readAll(cliOutput + u'/' + name) == fromWindow, "the two outputs differ");
 }
 
 QTEST_MAIN(WindowIdentityTest)
