@@ -1,7 +1,7 @@
 // The per-file pipeline: release the previous image, read, change the colours and the size, then
 // the output step, which names the output, re-creates the output folder and log if they have
 // gone, and writes. A failing step puts its own message in the message line, sets aigan and
-// ends; each step keeps the exact wording it has always had.
+// ends.
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
@@ -17,8 +17,8 @@
 
 namespace {
 
-// Each step has always shown its own wording, down to a leading space, a full stop or a capital
-// letter; users and tests know them exactly as they are.
+// The three messages differ only by a leading space, a full stop or a capital, and that is what
+// tells the stage that failed: reading or changing the image, the output, the two-colour reduction.
 const QString kReadOrTransformFailed = QStringLiteral("Anomalie. Conversion avortée");
 const QString kOutputFailed = QStringLiteral(" Anomalie. Conversion avortée.");
 const QString kTwoColoursFailed = QStringLiteral(" Anomalie. conversion avortée.");
