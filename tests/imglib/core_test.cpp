@@ -9,6 +9,7 @@
 
 #include "imglib/api/handles.h"
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/colour.h"
 #include "imglib/core/file_io.h"
 #include "imglib/core/size.h"
 #include "imglib/imglib.h"
@@ -83,6 +84,21 @@ TEST(ByteReader, NeverReadsPastTheEnd)
     ByteReader m(minus);
     ASSERT_TRUE(m.i32le(s));
     EXPECT_EQ(s, -2);
+}
+
+// Samples of any range reach 8 bits by value·255/max rounded half up, the same in every reader.
+TEST(Colour, SamplesScaleTo8BitsRoundingHalfUp)
+{
+    struct Case {
+        std::uint32_t value, max;
+        std::uint8_t level;
+    };
+    for (const Case c : {Case{0, 1, 0}, Case{1, 1, 255}, Case{1, 2, 128}, Case{1, 510, 1}, Case{2, 1000, 1},
+                         Case{3, 7, 109}, Case{31, 31, 255}, Case{32767, 65535, 127}, Case{32768, 65535, 128},
+                         Case{65535, 65535, 255}}) {
+        EXPECT_EQ(scaleTo8(c.value, c.max), c.level) << c.value << " of " << c.max;
+        EXPECT_EQ(scaledLevels(c.max)[c.value], c.level) << c.value << " of " << c.max;
+    }
 }
 
 TEST(Files, AtomicWriteLeavesNoPartialFile)
