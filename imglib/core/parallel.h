@@ -62,4 +62,19 @@ void parallelFor(std::size_t count, std::size_t minPerBand, Body&& body)
             std::rethrow_exception(error);
 }
 
+// Sums over bands: sumOf(begin, end) gives the sum of one band of [0, count), on the band's own
+// thread, and the bands' sums are merged in band order with merge(total, part), so that integer
+// sums come out the same whatever the thread count.
+template <typename SumOf, typename Merge>
+auto parallelSum(std::size_t count, std::size_t minPerBand, SumOf&& sumOf, Merge&& merge)
+{
+    using Sum = decltype(sumOf(std::size_t{0}, std::size_t{0}));
+    std::vector<Sum> partial(bandCount(count, minPerBand));
+    parallelFor(count, minPerBand,
+                [&](std::size_t band, std::size_t begin, std::size_t end) { partial[band] = sumOf(begin, end); });
+    for (std::size_t band = 1; band < partial.size(); ++band)
+        merge(partial[0], partial[band]);
+    return std::move(partial[0]);
+}
+
 }  // namespace imglib
