@@ -11,6 +11,7 @@
 #include "imglib/core/byte_reader.h"
 #include "imglib/core/colour.h"
 #include "imglib/core/file_io.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 #include "imglib/imglib.h"
 #include "tests/support/testkit.h"
@@ -98,6 +99,32 @@ TEST(Colour, SamplesScaleTo8BitsRoundingHalfUp)
                          Case{65535, 65535, 255}}) {
         EXPECT_EQ(scaleTo8(c.value, c.max), c.level) << c.value << " of " << c.max;
         EXPECT_EQ(scaledLevels(c.max)[c.value], c.level) << c.value << " of " << c.max;
+    }
+}
+
+// Plane p gives bits p·bits and up of every index; 1-bit planes go eight pixels at a time, so a
+// width that is no multiple of 8 checks the tail as well.
+TEST(PackedIndices, GatheredFromBitPlanes)
+{
+    struct Case {
+        const char* name;
+        unsigned bits;
+        std::vector<std::uint8_t> planes;  // each plane's bytes in turn, `planeBytes` apart
+        std::size_t planeBytes;
+        std::vector<std::uint8_t> indices;
+    };
+    const Case cases[] = {
+        {"two 1-bit planes, 10 wide", 1, {0b10100000, 0b01000000, 0b11000000, 0b11000000}, 2,
+         {3, 2, 1, 0, 0, 0, 0, 0, 2, 3}},
+        {"two 2-bit planes, 3 wide", 2, {0b01101100, 0b10000100}, 1, {9, 2, 7}},
+        {"four 1-bit planes, 1 wide", 1, {0x80, 0x00, 0xFF, 0x80}, 1, {0b1101}},
+    };
+    for (const Case& c : cases) {
+        const auto width = static_cast<std::uint32_t>(c.indices.size());
+        std::vector<std::uint8_t> out(width, 0xEE);
+        gatherPlanes(c.planes.data(), c.planeBytes, static_cast<unsigned>(c.planes.size() / c.planeBytes), c.bits,
+                     out.data(), width);
+        EXPECT_EQ(out, c.indices) << c.name;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 
 namespace imglib::pcx {
@@ -138,22 +139,6 @@ private:
     std::uint8_t value_ = 0;
 };
 
-// Pixels of up to 4 bits over all planes: plane p gives bits p·bitsPerPixel and up of the index.
-void toIndices(const std::uint8_t* stored, const Header& h, std::uint8_t* out)
-{
-    const unsigned bits = h.bitsPerPixel;
-    const unsigned mask = (1u << bits) - 1;
-    std::fill(out, out + h.width, std::uint8_t{0});
-    for (unsigned p = 0; p < h.planes; ++p) {
-        const std::uint8_t* plane = stored + std::size_t{p} * h.bytesPerLine;
-        for (std::uint32_t x = 0; x < h.width; ++x) {
-            const std::size_t bit = std::size_t{x} * bits;
-            const unsigned v = (plane[bit / 8] >> (8 - bits - bit % 8)) & mask;
-            out[x] = static_cast<std::uint8_t>(out[x] | v << (p * bits));
-        }
-    }
-}
-
 void toRgb(const std::uint8_t* stored, const Header& h, std::uint8_t* out)
 {
     const std::uint8_t* r = stored;
@@ -240,7 +225,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
             return s;
         switch (h.kind) {
         case Kind::headerPalette:
-            toIndices(row.data(), h, image.row(y));
+            // Up to 4 bits over all planes: plane p gives bits p·bitsPerPixel and up of the index.
+            gatherPlanes(row.data(), h.bytesPerLine, h.planes, h.bitsPerPixel, image.row(y), h.width);
             break;
         case Kind::eightBit:
             std::memcpy(image.row(y), row.data(), h.width);
