@@ -142,7 +142,7 @@ TEST(Files, AtomicWriteLeavesNoPartialFile)
     EXPECT_EQ(testkit::readBytes(target), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(std::distance(testkit::fs::directory_iterator(dir.path()), {}), 1);
 
-    ASSERT_TRUE(writeWholeFile(target, std::vector<std::uint8_t>{7}).ok());
+    ASSERT_TRUE(testkit::writeWholeFile(target, std::vector<std::uint8_t>{7}).ok());
     EXPECT_EQ(testkit::readBytes(target), std::vector<std::uint8_t>{7});
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
@@ -156,7 +156,7 @@ TEST(Files, AtomicWriteReplacesALinkInsteadOfFollowingIt)
     testkit::writeBytes(victim, {1});
     const auto link = dir / "link";
     testkit::fs::create_symlink(victim, link);
-    ASSERT_TRUE(writeWholeFile(link.string(), std::vector<std::uint8_t>{2}).ok());
+    ASSERT_TRUE(testkit::writeWholeFile(link.string(), std::vector<std::uint8_t>{2}).ok());
     EXPECT_EQ(testkit::readBytes(victim), std::vector<std::uint8_t>{1});
     EXPECT_FALSE(testkit::fs::is_symlink(link));
 }
