@@ -10,6 +10,7 @@
 
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/registry.h"
+#include "tests/support/format_testing.h"
 #include "tests/support/testkit.h"
 
 using namespace imglib;
@@ -17,16 +18,8 @@ namespace fs = testkit::fs;
 
 namespace {
 
-void put16(std::vector<std::uint8_t>& v, std::uint32_t x)
-{
-    v.push_back(std::uint8_t(x));
-    v.push_back(std::uint8_t(x >> 8));
-}
-void put32(std::vector<std::uint8_t>& v, std::uint32_t x)
-{
-    put16(v, x & 0xFFFF);
-    put16(v, x >> 16);
-}
+using formattest::put16le;
+using formattest::put32le;
 
 // A bitmap put together field by field. Pixels are the stored bytes, rows padded by the caller.
 struct Bmp {
@@ -43,16 +36,16 @@ struct Bmp {
     {
         std::vector<std::uint8_t> info;
         if (infoSize == 12) {
-            put16(info, std::uint32_t(width)), put16(info, std::uint32_t(height));
-            put16(info, planes), put16(info, bits);
+            put16le(info, std::uint16_t(width)), put16le(info, std::uint16_t(height));
+            put16le(info, planes), put16le(info, bits);
         } else {
-            put32(info, std::uint32_t(width)), put32(info, std::uint32_t(height));
-            put16(info, planes), put16(info, bits), put32(info, compression);
-            put32(info, imageSize.value_or(std::uint32_t(pixels.size())));
-            put32(info, std::uint32_t(xDensity)), put32(info, std::uint32_t(yDensity));
-            put32(info, coloursUsed.value_or(std::uint32_t(palette.size()))), put32(info, 0);
+            put32le(info, std::uint32_t(width)), put32le(info, std::uint32_t(height));
+            put16le(info, planes), put16le(info, bits), put32le(info, compression);
+            put32le(info, imageSize.value_or(std::uint32_t(pixels.size())));
+            put32le(info, std::uint32_t(xDensity)), put32le(info, std::uint32_t(yDensity));
+            put32le(info, coloursUsed.value_or(std::uint32_t(palette.size()))), put32le(info, 0);
             for (std::uint32_t m : masks)
-                put32(info, m);
+                put32le(info, m);
             info.resize(std::max<std::size_t>(info.size(), infoSize - 4));
             info.resize(infoSize == 40 ? info.size() : infoSize - 4);
         }
@@ -64,8 +57,8 @@ struct Bmp {
         }
         const auto offset = std::uint32_t(14 + 4 + info.size() + entries.size());
         std::vector<std::uint8_t> out = {'B', 'M'};
-        put32(out, fileSize.value_or(offset + std::uint32_t(pixels.size()))), put32(out, 0);
-        put32(out, dataOffset.value_or(offset)), put32(out, infoSize);
+        put32le(out, fileSize.value_or(offset + std::uint32_t(pixels.size()))), put32le(out, 0);
+        put32le(out, dataOffset.value_or(offset)), put32le(out, infoSize);
         out.insert(out.end(), info.begin(), info.end());
         out.insert(out.end(), entries.begin(), entries.end());
         out.insert(out.end(), pixels.begin(), pixels.end());

@@ -6,7 +6,7 @@
 
 #include "imglib/core/parallel.h"
 #include "imglib/ops/ops.h"
-#include "tests/imglib/ops_images.h"
+#include "tests/support/ops_images.h"
 
 using namespace imglib;
 using namespace opstest;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "imglib/formats/tiff/tiff.h"
-#include "tests/imglib/tiff_files.h"
+#include "tests/support/tiff_files.h"
 #include "tests/support/testkit.h"
 
 using namespace imglib;

@@ -9,7 +9,7 @@
 #include "imglib/api/images.h"
 #include "imglib/formats/tiff/tiff.h"
 #include "imglib/imglib.h"
-#include "tests/imglib/tiff_files.h"
+#include "tests/support/tiff_files.h"
 #include "tests/support/testkit.h"
 
 using namespace imglib;

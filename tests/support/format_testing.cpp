@@ -1,4 +1,4 @@
-#include "tests/imglib/format_testing.h"
+#include "tests/support/format_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,18 @@ void put32be(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
     put16be(out, static_cast<std::uint16_t>(v >> 16));
     put16be(out, static_cast<std::uint16_t>(v));
+}
+
+void put16le(std::vector<std::uint8_t>& out, std::uint16_t v)
+{
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void put32le(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    put16le(out, static_cast<std::uint16_t>(v));
+    put16le(out, static_cast<std::uint16_t>(v >> 16));
 }
 
 namespace {

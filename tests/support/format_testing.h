@@ -11,8 +11,11 @@
 
 namespace formattest {
 
+// Appends a 16- or 32-bit field, big- or little-endian.
 void put16be(std::vector<std::uint8_t>& out, std::uint16_t v);
 void put32be(std::vector<std::uint8_t>& out, std::uint32_t v);
+void put16le(std::vector<std::uint8_t>& out, std::uint16_t v);
+void put32le(std::vector<std::uint8_t>& out, std::uint32_t v);
 
 // Deterministic pictures: with more than 256 colours allowed, nearly every pixel differs;
 // otherwise the other pixels use `colours` colours. The left third of each row is one grey.
