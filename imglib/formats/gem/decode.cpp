@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/growing_rows.h"
 #include "imglib/core/size.h"
 
 namespace imglib::gem {
@@ -235,8 +236,11 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (!holdsEnoughData(h, line.size(), file.size() - headerBytes))
         return failure(Error::truncated, "gem: pixel data cut short");
 
+    // Rows hold memory as they are decoded: a line can stand for many, so the data bounds the
+    // image only loosely, and a file cut short costs the lines it held.
     Image image;
-    if (const Status made = allocate(image, h.width, h.height, planar(h) ? PixelFormat::indexed : PixelFormat::rgb);
+    GrowingRows rows;
+    if (const Status made = rows.start(image, h.width, h.height, planar(h) ? PixelFormat::indexed : PixelFormat::rgb);
         !made)
         return made;
     if (planar(h) && !readPalette(in, h, image.palette))
@@ -252,8 +256,9 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
             planesToIndices(line, h.planes, planeBytes, indices);
         const std::uint8_t* pixels = planar(h) ? indices.data() : line.data();
         for (unsigned i = 0; i < lines && y < h.height; ++i, ++y)
-            std::memcpy(image.row(y), pixels, image.stride());
+            std::memcpy(rows.row(y), pixels, image.stride());
     }
+    rows.finish();
     out = std::move(image);
     return success();
 }

@@ -11,6 +11,7 @@
 
 #include "imglib/core/size.h"
 #include "imglib/core/colour.h"
+#include "imglib/core/growing_rows.h"
 
 #include <algorithm>
 #include <climits>
@@ -135,7 +136,7 @@ JDIMENSION readSomeRows(jpeg_decompress_struct& cinfo, JSAMPARRAY rows, JDIMENSI
 }
 
 // Reads the rows of a CMYK or YCCK stream through a small buffer of libjpeg's, converting each.
-void readInkRows(jpeg_decompress_struct& cinfo, Image& out)
+void readInkRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
 {
     const JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                        cinfo.output_width * 4, kRowsPerCall);
@@ -149,7 +150,7 @@ void readInkRows(jpeg_decompress_struct& cinfo, Image& out)
 }
 
 // Decodes straight into the image, several rows a call.
-void readRows(jpeg_decompress_struct& cinfo, Image& out)
+void readRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
 {
     JSAMPROW rows[kRowsPerCall];
     while (cinfo.output_scanline < cinfo.output_height) {
@@ -163,7 +164,7 @@ void readRows(jpeg_decompress_struct& cinfo, Image& out)
 
 // Everything that may longjmp. Only trivially destructible locals here.
 Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span<const std::uint8_t> file,
-                  Image& out)
+                  Image& out, GrowingRows& rows)
 {
     if (setjmp(callbacks.jump))
         return callbacks.status;
@@ -203,15 +204,18 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
         return failure(Error::tooLarge, "jpeg: image size over the limits");
     if (tooShortForItsBlocks(cinfo, file.size()))
         return failure(Error::truncated, "jpeg: the data ends early");
-    if (auto s = allocate(out, cinfo.output_width, cinfo.output_height, format); !s)
+    // Rows are committed as they are decoded: a progressive stream cut short fails while its scans
+    // are read, holding no more than the coefficients its data reached.
+    if (auto s = rows.start(out, cinfo.output_width, cinfo.output_height, format); !s)
         return s;
 
     jpeg_start_decompress(&cinfo);
     if (inks)
-        readInkRows(cinfo, out);
+        readInkRows(cinfo, rows);
     else
-        readRows(cinfo, out);
+        readRows(cinfo, rows);
     jpeg_finish_decompress(&cinfo);
+    rows.finish();
     return success();
 }
 
@@ -237,7 +241,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     callbacks.errors.output_message = [](j_common_ptr) {};
     callbacks.progress.progress_monitor = onProgress;
 
-    const Status status = readStream(cinfo, callbacks, file, out);
+    GrowingRows rows;
+    const Status status = readStream(cinfo, callbacks, file, out, rows);
     jpeg_destroy_decompress(&cinfo);
     if (!status)
         out = Image{};

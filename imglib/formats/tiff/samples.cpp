@@ -2,6 +2,7 @@
 // samples in the machine's byte order, and undoes FillOrder and predictors); the samples are
 // then brought to 8 bits here and put together into pixels. 8-bit grey, RGB and palette strips
 // are decoded straight into the image rows.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 
 #include "imglib/core/size.h"
 #include "imglib/core/colour.h"
+#include "imglib/core/growing_rows.h"
 #include "imglib/formats/tiff/readers.h"
 #include "imglib/formats/tiff/session.h"
 
@@ -217,27 +219,33 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
     Converter converter;
     if (auto s = converterFor(tif, h, route, converter); !s)
         return s;
-    if (auto s = allocate(out, h.width, h.height, formatOf(route)); !s)
+    // Rows hold memory as they are decoded: a few bytes of compressed data can stand for a strip,
+    // and strips may share their data, so a damaged file costs only the rows before the damage.
+    GrowingRows grown;
+    if (auto s = grown.start(out, h.width, h.height, formatOf(route)); !s)
         return s;
     if (out.format == PixelFormat::indexed)
         out.palette = converter.colours;
 
-    // Rows that need no conversion: 8-bit samples already in the image's layout are copied (or
-    // decoded in place), 1-bit samples that are indices expanded.
+    // Rows that need no conversion: 8-bit samples already in the image's layout are copied, 1-bit
+    // samples that are indices expanded.
     const bool asStored = h.bitsPerSample == 8 && perUnit == channels && !withAlpha &&
                           (route == Route::indexed || route == Route::rgb ||
                            (route == Route::grey && h.photometric == PHOTOMETRIC_MINISBLACK));
-    const bool inPlace = asStored && !h.tiled;
     const bool bitsAsIndices = h.bitsPerSample == 1 && perUnit == 1 && out.format == PixelFormat::indexed;
 
-    std::vector<std::vector<std::uint8_t>> chunks;
+    // A strip may be as large as the image: its buffer too holds memory only as libtiff decodes.
+    std::vector<ZeroedBuffer<std::uint8_t>> chunks;
     std::vector<std::vector<std::uint16_t>> values;
     try {
-        chunks.assign(inPlace ? 0 : planes, std::vector<std::uint8_t>(chunk->totalBytes));
+        for (unsigned p = 0; p < planes; ++p)
+            chunks.push_back(zeroedBuffer<std::uint8_t>(chunk->totalBytes));
         values.assign(planes, std::vector<std::uint16_t>(std::size_t{h.chunkWidth} * perUnit));
     } catch (const std::bad_alloc&) {
         return failure(Error::outOfMemory, "tiff: no memory for a strip or tile");
     }
+    if (std::any_of(chunks.begin(), chunks.end(), [](const auto& buffer) { return !buffer; }))
+        return failure(Error::outOfMemory, "tiff: no memory for a strip or tile");
     // Channel c of pixel x is channel[c][x * perUnit]; alpha follows the colours.
     std::uint16_t* channel[5] = {};
     for (unsigned c = 0; c < channels + (withAlpha ? 1 : 0); ++c)
@@ -248,28 +256,23 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
         const std::uint32_t rows = std::min(h.chunkHeight, h.height - y);
         for (std::uint32_t x = 0; x < h.width; x += h.chunkWidth) {
             const std::uint32_t columns = std::min(h.chunkWidth, h.width - x);
-            if (inPlace) {
-                if (auto s = readChunk(tif, h, x, y, 0, static_cast<tmsize_t>(rows * out.stride()), out.row(y)); !s)
-                    return s;
-                continue;
-            }
             const tmsize_t bytes = h.tiled ? static_cast<tmsize_t>(chunk->totalBytes)
                                            : static_cast<tmsize_t>(rows * chunk->rowBytes);
             for (unsigned p = 0; p < planes; ++p)
-                if (auto s = readChunk(tif, h, x, y, static_cast<std::uint16_t>(p), bytes, chunks[p].data()); !s)
+                if (auto s = readChunk(tif, h, x, y, static_cast<std::uint16_t>(p), bytes, chunks[p].get()); !s)
                     return s;
             for (std::uint32_t r = 0; r < rows; ++r) {
-                std::uint8_t* dst = out.row(y + r) + std::size_t{x} * out.channels();
+                std::uint8_t* dst = grown.row(y + r) + std::size_t{x} * out.channels();
                 if (asStored) {
-                    std::memcpy(dst, chunks[0].data() + r * chunk->rowBytes, std::size_t{columns} * channels);
+                    std::memcpy(dst, chunks[0].get() + r * chunk->rowBytes, std::size_t{columns} * channels);
                     continue;
                 }
                 if (bitsAsIndices) {
-                    expandBits(chunks[0].data() + r * chunk->rowBytes, columns, dst);
+                    expandBits(chunks[0].get() + r * chunk->rowBytes, columns, dst);
                     continue;
                 }
                 for (unsigned p = 0; p < planes; ++p)
-                    unpack(chunks[p].data() + r * chunk->rowBytes, h.bitsPerSample, std::size_t{columns} * perUnit,
+                    unpack(chunks[p].get() + r * chunk->rowBytes, h.bitsPerSample, std::size_t{columns} * perUnit,
                            values[p].data());
                 if (withAlpha)
                     unpremultiply(channel, channels, channel[channels], perUnit, columns, maxValue);
@@ -277,6 +280,7 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
             }
         }
     }
+    grown.finish();
     return success();
 }
 

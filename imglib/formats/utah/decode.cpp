@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/growing_rows.h"
 #include "imglib/core/size.h"
 
 namespace imglib::utah {
@@ -141,14 +143,13 @@ Status readVariableFields(ByteReader& in, Header& h)
 
 // Without the "no background" flag, pixels the stream never writes take the background colour,
 // whether or not the "clear first" flag asks a viewer to clear its screen. With it they are 0.
-void fillBackground(Image& raw, const std::array<std::uint8_t, 3>& background)
+void fillBackground(GrowingRows& rows, const Image& raw, const std::array<std::uint8_t, 3>& background)
 {
     const unsigned n = raw.channels();
-    std::uint8_t* const first = raw.row(0);
-    for (std::size_t i = 0; i < raw.stride(); i += n)
-        std::memcpy(first + i, background.data(), n);
-    for (std::uint32_t y = 1; y < raw.height; ++y)
-        std::memcpy(raw.row(y), first, raw.stride());
+    std::vector<std::uint8_t> row(raw.stride());
+    for (std::size_t i = 0; i < row.size(); i += n)
+        std::memcpy(row.data() + i, background.data(), n);
+    rows.fillWith(row);
 }
 
 // Writes n samples into one channel of a row of interleaved channels.
@@ -175,8 +176,9 @@ void putRun(std::uint8_t* at, unsigned stride, std::uint8_t value, std::uint32_t
 // Runs the instruction stream over `raw`, whose pixels hold the stored channels interleaved.
 // Every write is clipped to the row; the stream ends at the end-of-image instruction or past the
 // top row. A stream that writes far more pixels than the picture holds is refused, so a small
-// file cannot keep the reader busy for long.
-Status drawStream(ByteReader& in, Image& raw)
+// file cannot keep the reader busy for long. Rows hold memory from the first write that reaches
+// them, so a stream cut short costs only the lines it drew.
+Status drawStream(ByteReader& in, const Image& raw, GrowingRows& rows)
 {
     const std::uint32_t width = raw.width;
     const unsigned stride = raw.channels();
@@ -187,7 +189,7 @@ Status drawStream(ByteReader& in, Image& raw)
     auto target = [&]() -> std::uint8_t* {
         if (channel >= stride)
             return nullptr;  // alpha, or a channel the header does not declare: read and dropped
-        return raw.row(static_cast<std::uint32_t>(raw.height - 1 - line)) + channel;
+        return rows.row(static_cast<std::uint32_t>(line)) + channel;
     };
     auto advance = [&](std::uint32_t count) { x = count >= width - x ? width : x + count; };
     auto spend = [&](std::uint32_t count) {
@@ -302,13 +304,16 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         return status;
 
     Image raw;
+    GrowingRows rows;
     const PixelFormat stored = header.channels == 1 ? PixelFormat::grey : PixelFormat::rgb;
-    if (Status status = allocate(raw, header.width, header.height, stored); !status)
+    if (Status status = rows.start(raw, header.width, header.height, stored, GrowingRows::Order::bottomUp);
+        !status)
         return status;
     if (!(header.flags & kNoBackground))
-        fillBackground(raw, header.background);
-    if (Status status = drawStream(in, raw); !status)
+        fillBackground(rows, raw, header.background);
+    if (Status status = drawStream(in, raw, rows); !status)
         return status;
+    rows.finish();
     if (Status status = applyMaps(header, raw); !status)
         return status;
     out = std::move(raw);
