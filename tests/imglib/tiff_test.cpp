@@ -398,6 +398,16 @@ TEST(TiffReader, OverLimitSizesAreRefusedBeforeAllocating)
     patch(TIFFTAG_STRIPBYTECOUNTS, 0x10000000);  // past the end of the file
     EXPECT_EQ(tiff::decode(file, image).error, Error::truncated);
     EXPECT_TRUE(image.pixels.empty());
+
+    // The same size in 16-bit samples, compressed: one strip over the library's limit for a strip,
+    // which is a size limit like the others.
+    file = tifffiles::make({.width = 4, .height = 3, .bits = 16, .compression = COMPRESSION_LZW},
+                           std::vector<std::uint8_t>(24, 1));
+    patch(TIFFTAG_IMAGEWIDTH, 60000);
+    patch(TIFFTAG_IMAGELENGTH, 4000);
+    patch(TIFFTAG_ROWSPERSTRIP, 4000);
+    EXPECT_EQ(tiff::decode(file, image).error, Error::tooLarge);
+    EXPECT_TRUE(image.pixels.empty());
 }
 
 TEST(TiffReader, EveryTruncationFails)

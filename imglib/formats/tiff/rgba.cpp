@@ -50,7 +50,7 @@ Status readThroughRgba(TIFF* tif, const Header& h, Image& out)
         return s;
     const std::uint32_t band = std::min(h.height, (kBandRows + h.chunkHeight - 1) / h.chunkHeight * h.chunkHeight);
     if (std::size_t{h.width} * band * 4 > kMaxChunkBytes)
-        return failure(Error::unsupported, "tiff: strip or tile too large");
+        return failure(Error::tooLarge, "tiff: strip or tile too large");
     // A band may be as large as the image: it holds memory only as libtiff fills it.
     const auto raster = zeroedBuffer<std::uint32_t>(std::size_t{h.width} * band);
     if (!raster)
