@@ -40,9 +40,13 @@ enum class Route {
     rgba,          // everything else libtiff's RGBA interface reads (YCbCr, CIE L*a*b*, LogLuv …)
 };
 
-Header readHeader(TIFF* tif);
+// Reads the fields of the first image and checks them with validate.
+Status readHeader(TIFF* tif, Header& header);
 
-// Checks the header against the size limits and picks the route; fails for what no route reads.
-Status validate(const Header& header, Route& route);
+// Checks the header against the size limits and that a route reads it.
+Status validate(const Header& header);
+
+// The route of a header that validates.
+Route routeOf(const Header& header);
 
 }  // namespace imglib::tiff
