@@ -104,14 +104,14 @@ void onProgress(j_common_ptr cinfo)
 // A sequential Huffman stream spends at least two bits on every block: one code for the DC
 // difference, one for the end of block (or the last AC coefficient). A file shorter than that is
 // cut short whatever else it holds, and is refused before its image is allocated.
-bool tooShortForItsBlocks(const jpeg_decompress_struct& cinfo, std::size_t fileBytes)
+bool holdsEnoughData(const jpeg_decompress_struct& cinfo, std::size_t fileBytes)
 {
     if (cinfo.progressive_mode || cinfo.arith_code)
-        return false;  // end-of-band runs and arithmetic coding spend less than a bit on a block
+        return true;  // end-of-band runs and arithmetic coding spend less than a bit on a block
     std::uint64_t blocks = 0;
     for (int c = 0; c < cinfo.num_components; ++c)
         blocks += std::uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
-    return blocks / 4 > fileBytes;
+    return blocks / 4 <= fileBytes;
 }
 
 // Adobe's files store the inks inverted (0 = full ink), others do not.
@@ -202,7 +202,7 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
     jpeg_calc_output_dimensions(&cinfo);
     if (!withinLimits(cinfo.output_width, cinfo.output_height))
         return failure(Error::tooLarge, "jpeg: image size over the limits");
-    if (tooShortForItsBlocks(cinfo, file.size()))
+    if (!holdsEnoughData(cinfo, file.size()))
         return failure(Error::truncated, "jpeg: the data ends early");
     // Rows are committed as they are decoded: a progressive stream cut short fails while its scans
     // are read, holding no more than the coefficients its data reached.
