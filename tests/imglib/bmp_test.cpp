@@ -362,21 +362,7 @@ TEST(BmpDamaged, TruncatedAndFlippedFilesFailCleanly)
     }
 }
 
-namespace {
-
-// Test pictures of each kind: indexed with `colours` entries, grey, RGB.
-Image picture(PixelFormat format, std::uint32_t width, std::uint32_t height, unsigned colours = 0)
-{
-    Image image;
-    EXPECT_TRUE(allocate(image, width, height, format).ok());
-    for (unsigned i = 0; i < colours; ++i)
-        image.palette.push_back({std::uint8_t(i * 37), std::uint8_t(255 - i), std::uint8_t(i * i)});
-    for (std::size_t i = 0; i < image.pixels.size(); ++i)
-        image.pixels[i] = std::uint8_t(colours ? (i * 7 + i / width) % colours : i * 13 + i / width);
-    return image;
-}
-
-}  // namespace
+using formattest::imageOfKind;
 
 TEST(BmpWrite, ReadsBackOnOddSizesAndImageMagickAgrees)
 {
@@ -391,7 +377,7 @@ TEST(BmpWrite, ReadsBackOnOddSizesAndImageMagickAgrees)
                          Case{PixelFormat::rgb, 0, 24}}) {
         for (const auto& [w, h] : {std::pair{1u, 1u}, std::pair{47u, 33u}}) {
             SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.colours << " colours, " << w << "x" << h);
-            const Image image = picture(c.format, w, h, c.colours);
+            const Image image = imageOfKind(c.format, w, h, c.colours);
             std::vector<std::uint8_t> file;
             ASSERT_TRUE(testkit::bmpBytes(image, file).ok());
             EXPECT_EQ(file[28], c.bits);
@@ -412,7 +398,7 @@ TEST(BmpWrite, ReadsBackOnOddSizesAndImageMagickAgrees)
             }
         }
     }
-    Image one = picture(PixelFormat::indexed, 3, 1, 1);
+    Image one = imageOfKind(PixelFormat::indexed, 3, 1, 1);
     std::vector<std::uint8_t> file;
     ASSERT_TRUE(testkit::bmpBytes(one, file).ok());
     EXPECT_EQ(file[28], 1);
@@ -427,12 +413,12 @@ TEST(BmpWrite, WritesInBandsAndLeavesNoPartialFile)
 {
     testkit::ScratchDir scratch;
     const auto path = (scratch / "out.bmp").string();
-    for (const auto& image : {picture(PixelFormat::rgb, 3000, 300), picture(PixelFormat::indexed, 999, 77, 16)}) {
+    for (const auto& image : {imageOfKind(PixelFormat::rgb, 3000, 300), imageOfKind(PixelFormat::indexed, 999, 77, 16)}) {
         ASSERT_TRUE(bmp::write(image, path).ok());  // several bands of rows
         const Image back = decoded(testkit::readBytes(path));
         EXPECT_EQ(testkit::toRgba(back).pixels, testkit::toRgba(image).pixels);
     }
-    Image broken = picture(PixelFormat::indexed, 4, 4, 2);
+    Image broken = imageOfKind(PixelFormat::indexed, 4, 4, 2);
     broken.pixels[3] = 9;
     EXPECT_EQ(bmp::write(broken, path).error, Error::badArgument);
     EXPECT_FALSE(bmp::write(broken, (scratch / "missing/out.bmp").string()).ok());

@@ -143,6 +143,18 @@ testkit::Rgba bilevelPicture(std::uint32_t width, std::uint32_t height)
     });
 }
 
+imglib::Image imageOfKind(imglib::PixelFormat format, std::uint32_t width, std::uint32_t height, unsigned colours)
+{
+    imglib::Image image;
+    EXPECT_TRUE(imglib::allocate(image, width, height, format).ok());
+    for (std::size_t i = 0; i < image.pixels.size(); ++i)
+        image.pixels[i] =
+            static_cast<std::uint8_t>(format == imglib::PixelFormat::indexed ? i * 7 % colours : i * 37 + i / 5);
+    for (unsigned c = 0; c < colours; ++c)
+        image.palette.push_back({std::uint8_t(c * 3), std::uint8_t(255 - c), std::uint8_t(c * 11)});
+    return image;
+}
+
 std::optional<testkit::fs::path> encodeWithTool(const testkit::ScratchDir& scratch, const testkit::Rgba& picture,
                                                 const std::string& command)
 {
