@@ -1,9 +1,10 @@
 // TIFF reading through libtiff, from memory: the first image of the file. Common layouts are read
 // sample by sample from the strips or tiles (readSamples); the colour models only libtiff knows
-// go through its RGBA interface (readThroughRgba). An Orientation tag is display metadata and is
-// not applied: images come out in stored pixel order.
+// go through its RGBA interface (readThroughRgba). Both give the stored rows; the Orientation tag
+// is applied afterwards, so that the image comes out upright.
 #include <algorithm>
 
+#include "imglib/core/orientation.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/tiff/header.h"
 #include "imglib/formats/tiff/readers.h"
@@ -83,6 +84,7 @@ Header readHeader(TIFF* tif)
     getField(tif, TIFFTAG_COMPRESSION, h.compression);
     getField(tif, TIFFTAG_INKSET, h.inkSet);
     getField(tif, TIFFTAG_NUMBEROFINKS, h.inks);
+    getField(tif, TIFFTAG_ORIENTATION, h.orientation);
     std::uint16_t extraCount = 0;
     std::uint16_t* extraTypes = nullptr;
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) == 1 && extraCount > 0 && extraTypes)
@@ -153,6 +155,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
                                       : readSamples(tif.get(), header, route, out);
     if (status && messages.errors > 0)
         status = failure(Error::badData, "tiff: libtiff reported damaged data");
+    if (status)
+        status = makeUpright(out, orientationOf(header.orientation));
     if (!status)
         out = Image{};
     return status;
