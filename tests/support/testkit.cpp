@@ -126,6 +126,22 @@ Rgba toRgba(const imglib::Image& image)
     return out;
 }
 
+Rgba turnedClockwise(const Rgba& image, unsigned quarterTurns)
+{
+    Rgba out = image;
+    for (unsigned turn = 0; turn < quarterTurns % 4; ++turn) {
+        const Rgba in = out;
+        out.width = in.height;
+        out.height = in.width;
+        // The left column, bottom to top, becomes the top row.
+        for (std::uint32_t y = 0; y < in.height; ++y)
+            for (std::uint32_t x = 0; x < in.width; ++x)
+                std::copy_n(&in.pixels[(std::size_t{y} * in.width + x) * 4], 4,
+                            &out.pixels[(std::size_t{x} * out.width + (out.width - 1 - y)) * 4]);
+    }
+    return out;
+}
+
 Difference compare(const Rgba& a, const Rgba& b, bool ignoreAlpha)
 {
     Difference d;

@@ -7,11 +7,14 @@
 // stream cut short, a corrupt entropy segment), and a damaged file is not to be taken for a good
 // one. The one warning let through is stray bytes between the header's segments: editors and
 // text-mode transfers leave them, libjpeg skips them, and no pixel depends on them.
+//
+// The orientation a camera records in the Exif block is applied once the rows are decoded.
 #include "imglib/formats/jpeg/jpeg.h"
 
 #include "imglib/core/size.h"
 #include "imglib/core/colour.h"
 #include "imglib/core/growing_rows.h"
+#include "imglib/formats/jpeg/exif.h"
 
 #include <algorithm>
 #include <climits>
@@ -162,9 +165,22 @@ void readRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
     }
 }
 
+// The orientation the saved APP1 segments record: the first other than stored order, as only an
+// Exif block records one.
+Orientation orientationOfMarkers(const jpeg_decompress_struct& cinfo)
+{
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        const Orientation found = m->marker == JPEG_APP0 + 1 ? exifOrientation({m->data, m->data_length})
+                                                             : Orientation::topLeft;
+        if (found != Orientation::topLeft)
+            return found;
+    }
+    return Orientation::topLeft;
+}
+
 // Everything that may longjmp. Only trivially destructible locals here.
 Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span<const std::uint8_t> file,
-                  Image& out, GrowingRows& rows)
+                  Image& out, GrowingRows& rows, Orientation& orientation)
 {
     if (setjmp(callbacks.jump))
         return callbacks.status;
@@ -172,10 +188,12 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
     cinfo.progress = &callbacks.progress;
     cinfo.mem->max_memory_to_use = kMaxWorkingMemory;
     jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     callbacks.inHeader = true;
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
         return failure(Error::badHeader, "jpeg: no image in the stream");
     callbacks.inHeader = false;
+    orientation = orientationOfMarkers(cinfo);
     // libjpeg takes one component as grey whatever Adobe's transform says; YCC there is a lie.
     if (cinfo.num_components == 1 && cinfo.saw_Adobe_marker && cinfo.Adobe_transform != 0)
         return failure(Error::badHeader, "jpeg: colour transform on a grey image");
@@ -242,8 +260,11 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     callbacks.progress.progress_monitor = onProgress;
 
     GrowingRows rows;
-    const Status status = readStream(cinfo, callbacks, file, out, rows);
+    Orientation orientation = Orientation::topLeft;
+    Status status = readStream(cinfo, callbacks, file, out, rows, orientation);
     jpeg_destroy_decompress(&cinfo);
+    if (status)
+        status = makeUpright(out, orientation);
     if (!status)
         out = Image{};
     return status;

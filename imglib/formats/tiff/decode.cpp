@@ -1,10 +1,11 @@
 // TIFF reading through libtiff, from memory: the first image of the file. Common layouts are read
 // sample by sample from the strips or tiles (readSamples); the colour models only libtiff knows
-// go through its RGBA interface (readThroughRgba). An Orientation tag is display metadata and is
-// not applied: images come out in stored pixel order.
+// go through its RGBA interface (readThroughRgba). Both give the stored rows; the Orientation tag
+// is applied afterwards, so that the image comes out upright.
 #include <algorithm>
 #include <optional>
 
+#include "imglib/core/orientation.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/tiff/header.h"
 #include "imglib/formats/tiff/readers.h"
@@ -87,6 +88,7 @@ Status readHeader(TIFF* tif, Header& h)
     getField(tif, TIFFTAG_COMPRESSION, h.compression);
     getField(tif, TIFFTAG_INKSET, h.inkSet);
     getField(tif, TIFFTAG_NUMBEROFINKS, h.inks);
+    getField(tif, TIFFTAG_ORIENTATION, h.orientation);
     std::uint16_t extraCount = 0;
     std::uint16_t* extraTypes = nullptr;
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) == 1 && extraCount > 0 && extraTypes)
@@ -158,6 +160,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
                                       : readSamples(tif.get(), header, route, out);
     if (status && messages.errors > 0)
         status = failure(Error::badData, "tiff: libtiff reported damaged data");
+    if (status)
+        status = makeUpright(out, orientationOf(header.orientation));
     if (!status)
         out = Image{};
     return status;

@@ -41,7 +41,7 @@ Status readThroughRgba(TIFF* tif, const Header& h, Image& out)
     rgba.begun = TIFFRGBAImageBegin(&rgba.image, tif, 1, message) != 0;
     if (!rgba.begun)
         return failure(Error::badHeader, "tiff: libtiff cannot convert this image");
-    // Stored pixel order: the file's orientation is neither applied nor undone.
+    // Stored pixel order, as the other route gives: the orientation is applied after either.
     rgba.image.orientation = ORIENTATION_TOPLEFT;
     rgba.image.req_orientation = ORIENTATION_TOPLEFT;
 
