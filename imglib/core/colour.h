@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace imglib {
 
@@ -21,6 +22,22 @@ constexpr std::uint8_t lightUnderInks(unsigned ink, unsigned black)
 {
     const unsigned v = (255 - ink) * (255 - black) + 128;
     return static_cast<std::uint8_t>((v + (v >> 8)) >> 8);  // v / 255, rounded
+}
+
+// A sample of 0 to `max` (at least 1) as an 8-bit level: value·255/max, rounded half up. Used by
+// every reader whose samples have another range (bit fields, maxval, 16-bit TIFF, thousandths).
+constexpr std::uint8_t scaleTo8(std::uint32_t value, std::uint32_t max)
+{
+    return static_cast<std::uint8_t>((std::uint64_t{value} * 510 + max) / (std::uint64_t{max} * 2));
+}
+
+// scaleTo8 of every value from 0 to `max`, for readers that look each sample up.
+inline std::vector<std::uint8_t> scaledLevels(std::uint32_t max)
+{
+    std::vector<std::uint8_t> levels(std::size_t{max} + 1);
+    for (std::uint32_t v = 0; v <= max; ++v)
+        levels[v] = scaleTo8(v, max);
+    return levels;
 }
 
 }  // namespace imglib

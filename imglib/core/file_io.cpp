@@ -107,14 +107,4 @@ Status AtomicFile::commit()
     return success();
 }
 
-Status writeWholeFile(const std::string& target, std::span<const std::uint8_t> bytes)
-{
-    AtomicFile file;
-    if (auto s = file.open(target); !s)
-        return s;
-    if (auto s = file.write(bytes); !s)
-        return s;
-    return file.commit();
-}
-
 }  // namespace imglib

@@ -28,7 +28,6 @@ public:
 
     Status open(const std::string& target);
     int fd() const { return fd_; }
-    const std::string& temporaryPath() const { return tempPath_; }
     Status write(std::span<const std::uint8_t> bytes);
     // Closes the file and renames it over the target. A symbolic link at the target is replaced,
     // not followed.
@@ -41,8 +40,5 @@ private:
     std::string tempPath_;
     int fd_ = -1;
 };
-
-// Writes `bytes` to `target` through an AtomicFile.
-Status writeWholeFile(const std::string& target, std::span<const std::uint8_t> bytes);
 
 }  // namespace imglib

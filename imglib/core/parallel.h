@@ -25,12 +25,11 @@ inline std::size_t bandCount(std::size_t count, std::size_t minPerBand)
     return std::min<std::size_t>(threadCount(), most);
 }
 
-// Calls body(band, begin, end) for each band of [0, count), the first band on the calling thread.
-// An exception thrown by a body is passed on after every band has finished.
+// Calls body(band, begin, end) for each of `bands` bands of [0, count), the first band on the
+// calling thread. An exception thrown by a body is passed on after every band has finished.
 template <typename Body>
-void parallelFor(std::size_t count, std::size_t minPerBand, Body&& body)
+void runBands(std::size_t count, std::size_t bands, Body&& body)
 {
-    const std::size_t bands = bandCount(count, minPerBand);
     const auto bounds = [&](std::size_t band) { return count * band / bands; };
     if (bands <= 1) {
         body(std::size_t{0}, std::size_t{0}, count);
@@ -60,6 +59,28 @@ void parallelFor(std::size_t count, std::size_t minPerBand, Body&& body)
     for (const auto& error : errors)
         if (error)
             std::rethrow_exception(error);
+}
+
+// runBands over bandCount(count, minPerBand) bands.
+template <typename Body>
+void parallelFor(std::size_t count, std::size_t minPerBand, Body&& body)
+{
+    runBands(count, bandCount(count, minPerBand), body);
+}
+
+// Sums over bands: sumOf(begin, end) gives the sum of one band of [0, count), on the band's own
+// thread, and the bands' sums are merged in band order with merge(total, part), so that integer
+// sums come out the same whatever the thread count.
+template <typename SumOf, typename Merge>
+auto parallelSum(std::size_t count, std::size_t minPerBand, SumOf&& sumOf, Merge&& merge)
+{
+    using Sum = decltype(sumOf(std::size_t{0}, std::size_t{0}));
+    std::vector<Sum> partial(bandCount(count, minPerBand));
+    runBands(count, partial.size(),
+             [&](std::size_t band, std::size_t begin, std::size_t end) { partial[band] = sumOf(begin, end); });
+    for (std::size_t band = 1; band < partial.size(); ++band)
+        merge(partial[0], partial[band]);
+    return std::move(partial[0]);
 }
 
 }  // namespace imglib

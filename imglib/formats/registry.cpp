@@ -35,8 +35,6 @@ constexpr std::array kCodecs{
 
 }  // namespace
 
-std::span<const Codec> codecs() { return kCodecs; }
-
 const Codec* findCodec(std::string_view name)
 {
     for (const auto& codec : kCodecs)
@@ -45,12 +43,20 @@ const Codec* findCodec(std::string_view name)
     return nullptr;
 }
 
-Status decodeAny(std::span<const std::uint8_t> file, Image& out)
+const Codec* recognise(std::span<const std::uint8_t> file)
 {
     for (const auto& codec : kCodecs)
         if (codec.sniff(file))
-            return codec.decode(file, out);
-    return failure(Error::unsupported, "no known image format");
+            return &codec;
+    return nullptr;
+}
+
+Status decodeAny(std::span<const std::uint8_t> file, Image& out)
+{
+    const Codec* codec = recognise(file);
+    if (codec == nullptr)
+        return failure(Error::unsupported, "no known image format");
+    return codec->decode(file, out);
 }
 
 }  // namespace imglib

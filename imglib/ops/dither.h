@@ -16,14 +16,13 @@ namespace imglib::ops {
 class ErrorDiffusion {
 public:
     ErrorDiffusion(std::span<const Colour> palette, std::uint32_t width)
-        : palette_(palette), nearest_(palette), width_(int(width)), errors_(std::size_t(width + 2) * 3)
+        : nearest_(palette), width_(int(width)), errors_(std::size_t(width + 2) * 3)
     {
     }
 
     // Starts again from the first row with another palette, keeping the memory.
     void restart(std::span<const Colour> palette)
     {
-        palette_ = palette;
         nearest_.usePalette(palette);
         std::fill(errors_.begin(), errors_.end(), 0);
         leftToRight_ = true;
@@ -63,7 +62,6 @@ public:
     }
 
 private:
-    std::span<const Colour> palette_;
     NearestColour nearest_;
     int width_;
     std::vector<int> errors_;

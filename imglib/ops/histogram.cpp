@@ -47,21 +47,20 @@ struct ChannelSteps {
 
 LevelCounts levelCounts(const RgbRows& rows, std::uint32_t step)
 {
-    const std::size_t bands = bandCount(rows.height(), 16);
-    std::vector<LevelCounts> partial(bands);
-    parallelFor(rows.height(), 16, [&](std::size_t band, std::size_t begin, std::size_t end) {
-        auto& counts = partial[band];
-        counts = {};
+    const auto countBand = [&](std::size_t begin, std::size_t end) {
+        LevelCounts counts{};
         countedRows(rows, step, begin, end, [&](const std::uint8_t* p) {
             for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3)
                 ++counts[0][p[0]], ++counts[1][p[1]], ++counts[2][p[2]];
         });
-    });
-    for (std::size_t band = 1; band < bands; ++band)
+        return counts;
+    };
+    const auto merge = [](LevelCounts& total, const LevelCounts& part) {
         for (int c = 0; c < 3; ++c)
             for (int v = 0; v < 256; ++v)
-                partial[0][c][v] += partial[band][c][v];
-    return partial[0];
+                total[c][v] += part[c][v];
+    };
+    return parallelSum(rows.height(), 16, countBand, merge);
 }
 
 ChannelSteps channelSteps(const LevelCounts& counts)
@@ -95,24 +94,21 @@ std::vector<BinSums> colourHistogram(const RgbRows& rows)
 {
     const std::uint32_t step = rowStep(rows);
     const ChannelSteps steps = channelSteps(levelCounts(rows, step));
-    const std::size_t bands = bandCount(rows.height(), 16);
-    std::vector<std::vector<Bin>> partial(bands);
-    parallelFor(rows.height(), 16, [&](std::size_t band, std::size_t begin, std::size_t end) {
-        auto& bins = partial[band];
-        bins.assign(kBins, Bin{});
+    const auto countBand = [&](std::size_t begin, std::size_t end) {
+        std::vector<Bin> bins(kBins);
         countedRows(rows, step, begin, end, [&](const std::uint8_t* p) {
             for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3) {
                 Bin& bin = bins[steps.binOf(p)];
                 ++bin.count, bin.r += p[0], bin.g += p[1], bin.b += p[2];
             }
         });
-    });
-    std::vector<Bin>& bins = partial[0];
-    for (std::size_t band = 1; band < bands; ++band)
-        for (std::uint32_t i = 0; i < kBins; ++i) {
-            const Bin& more = partial[band][i];
-            bins[i].count += more.count, bins[i].r += more.r, bins[i].g += more.g, bins[i].b += more.b;
-        }
+        return bins;
+    };
+    const auto merge = [](std::vector<Bin>& total, const std::vector<Bin>& part) {
+        for (std::uint32_t i = 0; i < kBins; ++i)
+            total[i].count += part[i].count, total[i].r += part[i].r, total[i].g += part[i].g, total[i].b += part[i].b;
+    };
+    const std::vector<Bin> bins = parallelSum(rows.height(), 16, countBand, merge);
 
     std::vector<BinSums> used;
     for (std::uint32_t i = 0; i < kBins; ++i)
@@ -123,30 +119,30 @@ std::vector<BinSums> colourHistogram(const RgbRows& rows)
 
 std::vector<std::uint64_t> greyHistogram(const RgbRows& rows)
 {
-    const std::size_t bands = bandCount(rows.height(), 64);
-    std::vector<std::vector<std::uint64_t>> partial(bands);
     std::atomic<bool> colour{false};
-    parallelFor(rows.height(), 64, [&](std::size_t band, std::size_t begin, std::size_t end) {
-        auto& counts = partial[band];
-        counts.assign(256, 0);
+    const auto countBand = [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint64_t> counts(256);
         auto scratch = rows.scratch();
         for (auto y = static_cast<std::uint32_t>(begin); y < end && !colour; ++y) {
             const std::uint8_t* p = rows.row(y, scratch.data());
             for (std::uint32_t x = 0; x < rows.width(); ++x, p += 3) {
                 if (p[0] != p[1] || p[1] != p[2]) {
                     colour = true;
-                    return;
+                    return counts;
                 }
                 ++counts[p[0]];
             }
         }
-    });
+        return counts;
+    };
+    const auto merge = [](std::vector<std::uint64_t>& total, const std::vector<std::uint64_t>& part) {
+        for (unsigned i = 0; i < 256; ++i)
+            total[i] += part[i];
+    };
+    auto counts = parallelSum(rows.height(), 64, countBand, merge);
     if (colour)
         return {};
-    for (std::size_t band = 1; band < bands; ++band)
-        for (unsigned i = 0; i < 256; ++i)
-            partial[0][i] += partial[band][i];
-    return std::move(partial[0]);
+    return counts;
 }
 
 }  // namespace imglib::ops

@@ -78,7 +78,9 @@ void NearestColour::usePalette(std::span<const Colour> palette)
     }
     std::fill(cells_.begin(), cells_.end(), Cell{});
     entries_.clear();
-    std::fill(nearby_.begin(), nearby_.end(), kUnknown);
+    const bool lastIsWhite = palette_.size() == 256 && palette_[255] == Colour{255, 255, 255};
+    unknown_ = lastIsWhite ? 0xFFFFFFFE : 0xFFFFFFFF;
+    std::fill(nearby_.begin(), nearby_.end(), unknown_);
 }
 
 std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t size, int r, int g, int b)
@@ -111,7 +113,7 @@ void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
 void NearestColour::fillNearby(std::uint32_t at, int r, int g, int b)
 {
     if (nearby_.empty())
-        nearby_.assign(std::size_t{1} << 3 * (8 - kNearbyShift), kUnknown);
+        nearby_.assign(std::size_t{1} << 3 * (8 - kNearbyShift), unknown_);
     // Distances to the cell's centre, in half levels so that they stay whole.
     const Cube cell = cubeOf(r, g, b, kNearbyShift);
     const int cr = 2 * cell.r + cell.side - 1, cg = 2 * cell.g + cell.side - 1, cb = 2 * cell.b + cell.side - 1;

@@ -49,7 +49,7 @@ public:
     std::uint32_t findNearby(int r, int g, int b)
     {
         const std::uint32_t at = cellOf(r, g, b, kNearbyShift);
-        if (nearby_.empty() || nearby_[at] == kUnknown)
+        if (nearby_.empty() || nearby_[at] == unknown_)
             fillNearby(at, r, g, b);
         return nearby_[at];
     }
@@ -87,10 +87,10 @@ private:
     CubeLists cubeLists_[std::size(kCubeShifts)];
     std::vector<Cell> cells_;
     std::vector<Entry> entries_;
-    // Index and colour packed, or kUnknown. Entry 255 being white packs to kUnknown too: that cell
-    // is then simply worked out again each time.
+    // Index and colour packed, or unknown_: entry 255 with a colour the palette does not give it,
+    // which no answer packs to.
     std::vector<std::uint32_t> nearby_;
-    static constexpr std::uint32_t kUnknown = 0xFFFFFFFF;
+    std::uint32_t unknown_ = 0xFFFFFFFF;
 };
 
 }  // namespace imglib::ops

@@ -9,7 +9,9 @@
 
 #include "imglib/api/handles.h"
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/colour.h"
 #include "imglib/core/file_io.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 #include "imglib/imglib.h"
 #include "tests/support/testkit.h"
@@ -85,6 +87,47 @@ TEST(ByteReader, NeverReadsPastTheEnd)
     EXPECT_EQ(s, -2);
 }
 
+// Samples of any range reach 8 bits by value·255/max rounded half up, the same in every reader.
+TEST(Colour, SamplesScaleTo8BitsRoundingHalfUp)
+{
+    struct Case {
+        std::uint32_t value, max;
+        std::uint8_t level;
+    };
+    for (const Case c : {Case{0, 1, 0}, Case{1, 1, 255}, Case{1, 2, 128}, Case{1, 510, 1}, Case{2, 1000, 1},
+                         Case{3, 7, 109}, Case{31, 31, 255}, Case{32767, 65535, 127}, Case{32768, 65535, 128},
+                         Case{65535, 65535, 255}}) {
+        EXPECT_EQ(scaleTo8(c.value, c.max), c.level) << c.value << " of " << c.max;
+        EXPECT_EQ(scaledLevels(c.max)[c.value], c.level) << c.value << " of " << c.max;
+    }
+}
+
+// Plane p gives bits p·bits and up of every index; 1-bit planes go eight pixels at a time, so a
+// width that is no multiple of 8 checks the tail as well.
+TEST(PackedIndices, GatheredFromBitPlanes)
+{
+    struct Case {
+        const char* name;
+        unsigned bits;
+        std::vector<std::uint8_t> planes;  // each plane's bytes in turn, `planeBytes` apart
+        std::size_t planeBytes;
+        std::vector<std::uint8_t> indices;
+    };
+    const Case cases[] = {
+        {"two 1-bit planes, 10 wide", 1, {0b10100000, 0b01000000, 0b11000000, 0b11000000}, 2,
+         {3, 2, 1, 0, 0, 0, 0, 0, 2, 3}},
+        {"two 2-bit planes, 3 wide", 2, {0b01101100, 0b10000100}, 1, {9, 2, 7}},
+        {"four 1-bit planes, 1 wide", 1, {0x80, 0x00, 0xFF, 0x80}, 1, {0b1101}},
+    };
+    for (const Case& c : cases) {
+        const auto width = static_cast<std::uint32_t>(c.indices.size());
+        std::vector<std::uint8_t> out(width, 0xEE);
+        gatherPlanes(c.planes.data(), c.planeBytes, static_cast<unsigned>(c.planes.size() / c.planeBytes), c.bits,
+                     out.data(), width);
+        EXPECT_EQ(out, c.indices) << c.name;
+    }
+}
+
 TEST(Files, AtomicWriteLeavesNoPartialFile)
 {
     testkit::ScratchDir dir;
@@ -99,7 +142,7 @@ TEST(Files, AtomicWriteLeavesNoPartialFile)
     EXPECT_EQ(testkit::readBytes(target), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(std::distance(testkit::fs::directory_iterator(dir.path()), {}), 1);
 
-    ASSERT_TRUE(writeWholeFile(target, std::vector<std::uint8_t>{7}).ok());
+    ASSERT_TRUE(testkit::writeWholeFile(target, std::vector<std::uint8_t>{7}).ok());
     EXPECT_EQ(testkit::readBytes(target), std::vector<std::uint8_t>{7});
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
@@ -113,7 +156,7 @@ TEST(Files, AtomicWriteReplacesALinkInsteadOfFollowingIt)
     testkit::writeBytes(victim, {1});
     const auto link = dir / "link";
     testkit::fs::create_symlink(victim, link);
-    ASSERT_TRUE(writeWholeFile(link.string(), std::vector<std::uint8_t>{2}).ok());
+    ASSERT_TRUE(testkit::writeWholeFile(link.string(), std::vector<std::uint8_t>{2}).ok());
     EXPECT_EQ(testkit::readBytes(victim), std::vector<std::uint8_t>{1});
     EXPECT_FALSE(testkit::fs::is_symlink(link));
 }

@@ -6,7 +6,7 @@
 
 #include "imglib/formats/gem/gem.h"
 #include "imglib/formats/registry.h"
-#include "tests/imglib/format_testing.h"
+#include "tests/support/format_testing.h"
 #include "tests/support/testkit.h"
 
 using namespace imglib;

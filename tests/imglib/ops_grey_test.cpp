@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "imglib/ops/ops.h"
-#include "tests/imglib/ops_images.h"
+#include "tests/support/ops_images.h"
 
 using namespace imglib;
 using namespace opstest;

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "imglib/ops/ops.h"
-#include "tests/imglib/ops_images.h"
+#include "tests/support/ops_images.h"
 
 using namespace imglib;
 using namespace opstest;

@@ -4,9 +4,12 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "imglib/core/orientation.h"
 #include "imglib/core/parallel.h"
+#include "imglib/formats/tiff/tiff.h"
 #include "imglib/ops/ops.h"
-#include "tests/imglib/ops_images.h"
+#include "tests/support/ops_images.h"
+#include "tests/support/testkit.h"
 
 using namespace imglib;
 using namespace opstest;
@@ -83,5 +86,43 @@ TEST(Parallel, SameBytesWhateverTheThreadCount)
             EXPECT_EQ(out[i].pixels, first[i].pixels) << "result " << i << " with " << threads << " threads";
             EXPECT_EQ(out[i].palette, first[i].palette) << "result " << i << " with " << threads << " threads";
         }
+    }
+}
+
+// Strips are encoded on every thread and upright images turned in bands: the files and pixels are
+// the same whatever the thread count.
+TEST(Parallel, SameFilesAndTurnsWhateverTheThreadCount)
+{
+    const Image image = noise(300, 220);  // RGB: four strips of about 64 KiB
+    const Image indexed = [&] {
+        Image out;
+        EXPECT_TRUE(reduceColours(image, 255, true, out).ok());
+        return out;
+    }();
+    const testkit::ScratchDir scratch;
+    const auto results = [&] {
+        std::vector<std::vector<std::uint8_t>> out;
+        for (const Image* source : {&image, &indexed})
+            for (const tiff::Kind kind : {tiff::Kind::lzw, tiff::Kind::uncompressed, tiff::Kind::ccittHuffman,
+                                          tiff::Kind::packBits}) {
+                const auto path = scratch / "out.tif";
+                EXPECT_TRUE(tiff::write(*source, kind, path.string()).ok());
+                out.push_back(testkit::readBytes(path));
+            }
+        for (unsigned orientation = 2; orientation <= 8; ++orientation) {
+            Image turned = image;
+            EXPECT_TRUE(makeUpright(turned, orientationOf(orientation)).ok());
+            out.push_back(turned.pixels);
+        }
+        return out;
+    };
+    std::vector<std::vector<std::uint8_t>> first;
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        const ThreadCount use(threads);
+        const auto out = results();
+        if (first.empty())
+            first = out;
+        for (std::size_t i = 0; i < out.size(); ++i)
+            EXPECT_TRUE(out[i] == first[i]) << "result " << i << " with " << threads << " threads";
     }
 }

@@ -4,7 +4,7 @@
 
 #include "imglib/ops/ops.h"
 #include "imglib/ops/resample.h"
-#include "tests/imglib/ops_images.h"
+#include "tests/support/ops_images.h"
 
 using namespace imglib;
 using namespace opstest;

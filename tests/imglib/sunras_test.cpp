@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "imglib/formats/sunras/sunras.h"
-#include "tests/imglib/format_testing.h"
+#include "tests/support/format_testing.h"
 #include "tests/support/testkit.h"
 
 using namespace imglib;

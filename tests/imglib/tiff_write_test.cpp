@@ -9,7 +9,8 @@
 #include "imglib/api/images.h"
 #include "imglib/formats/tiff/tiff.h"
 #include "imglib/imglib.h"
-#include "tests/imglib/tiff_files.h"
+#include "tests/support/format_testing.h"
+#include "tests/support/tiff_files.h"
 #include "tests/support/testkit.h"
 
 using namespace imglib;
@@ -23,16 +24,9 @@ struct Size {
 };
 constexpr Size kSizes[] = {{1, 1}, {47, 33}};
 
-// A picture of each image kind; indexed with `colours` palette entries, all of them used.
 Image picture(PixelFormat format, Size size, unsigned colours = 0)
 {
-    Image image;
-    EXPECT_TRUE(allocate(image, size.width, size.height, format).ok());
-    for (std::size_t i = 0; i < image.pixels.size(); ++i)
-        image.pixels[i] = static_cast<std::uint8_t>(format == PixelFormat::indexed ? i * 7 % colours : i * 37 + i / 5);
-    for (unsigned c = 0; c < colours; ++c)
-        image.palette.push_back({std::uint8_t(c * 3), std::uint8_t(255 - c), std::uint8_t(c * 11)});
-    return image;
+    return formattest::imageOfKind(format, size.width, size.height, colours);
 }
 
 struct Case {

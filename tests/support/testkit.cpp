@@ -11,6 +11,9 @@
 #include <limits>
 #include <sstream>
 
+#include "imglib/core/file_io.h"
+#include "imglib/formats/bmp/bmp.h"
+
 namespace testkit {
 
 std::optional<fs::path> conformanceDir()
@@ -35,6 +38,25 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+imglib::Status writeWholeFile(const std::string& target, std::span<const std::uint8_t> bytes)
+{
+    imglib::AtomicFile file;
+    if (auto s = file.open(target); !s)
+        return s;
+    if (auto s = file.write(bytes); !s)
+        return s;
+    return file.commit();
+}
+
+imglib::Status bmpBytes(const imglib::Image& image, std::vector<std::uint8_t>& out)
+{
+    const ScratchDir scratch;
+    const auto path = scratch / "written.bmp";
+    const imglib::Status status = imglib::bmp::write(image, path.string());
+    out = status ? readBytes(path) : std::vector<std::uint8_t>{};
+    return status;
 }
 
 std::optional<Rgba> loadPng(const fs::path& path)
@@ -100,6 +122,22 @@ Rgba toRgba(const imglib::Image& image)
             out.pixels[o + 2] = c.b;
             out.pixels[o + 3] = 255;
         }
+    }
+    return out;
+}
+
+Rgba turnedClockwise(const Rgba& image, unsigned quarterTurns)
+{
+    Rgba out = image;
+    for (unsigned turn = 0; turn < quarterTurns % 4; ++turn) {
+        const Rgba in = out;
+        out.width = in.height;
+        out.height = in.width;
+        // The left column, bottom to top, becomes the top row.
+        for (std::uint32_t y = 0; y < in.height; ++y)
+            for (std::uint32_t x = 0; x < in.width; ++x)
+                std::copy_n(&in.pixels[(std::size_t{y} * in.width + x) * 4], 4,
+                            &out.pixels[(std::size_t{x} * out.width + (out.width - 1 - y)) * 4]);
     }
     return out;
 }

@@ -33,6 +33,11 @@ fs::path testData(const std::string& name);
 std::vector<std::uint8_t> readBytes(const fs::path& path);
 void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes);
 
+// Writes `bytes` to `target` through the library's AtomicFile: a complete file or none.
+imglib::Status writeWholeFile(const std::string& target, std::span<const std::uint8_t> bytes);
+// The bytes of `image` as the library's bitmap writer writes it (into a scratch folder, read back).
+imglib::Status bmpBytes(const imglib::Image& image, std::vector<std::uint8_t>& out);
+
 // An image as 8-bit RGBA, rows top-down: the common ground of every comparison.
 struct Rgba {
     std::uint32_t width = 0, height = 0;
@@ -42,6 +47,9 @@ struct Rgba {
 // Reads a PNG (any bit depth and colour type, 16-bit samples scaled with rounding).
 std::optional<Rgba> loadPng(const fs::path& path);
 Rgba toRgba(const imglib::Image& image);
+// The picture after `quarterTurns` quarter turns clockwise: references kept in stored order,
+// turned as the orientation their file records asks.
+Rgba turnedClockwise(const Rgba& image, unsigned quarterTurns = 1);
 
 struct Difference {
     bool sameSize = false;

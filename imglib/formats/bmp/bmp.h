@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "imglib/core/image.h"
 
@@ -14,11 +13,8 @@ bool sniff(std::span<const std::uint8_t> file);
 bool sniffPacked(std::span<const std::uint8_t> file);
 Status decode(std::span<const std::uint8_t> file, Image& out);
 
-// Encodes the image as a Windows bitmap: indexed images with the smallest of 1, 4 or 8 bits that
-// holds their palette, grey images as 8 bits with a grey palette, RGB images as 24 bits.
-Status encode(const Image& image, std::vector<std::uint8_t>& out);
-
-// Writes the same bytes to `path` band by band, without holding the whole file in memory; `path`
-// is replaced only by a complete file.
+// Writes the image as a Windows bitmap, band by band, without holding the whole file in memory:
+// indexed images with the smallest of 1, 4 or 8 bits that holds their palette, grey images as 8
+// bits with a grey palette, RGB images as 24 bits. `path` is replaced only by a complete file.
 Status write(const Image& image, const std::string& path);
 }  // namespace imglib::bmp

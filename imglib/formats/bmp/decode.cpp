@@ -87,9 +87,14 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     Header h;
     if (auto s = readHeader(file, h); !s)
         return s;
+    const auto data = file.subspan(h.dataOffset);
+    const bool rle = h.compression == Compression::rle8 || h.compression == Compression::rle4;
     Image image;
+    GrowingRows rleRows;
     const PixelFormat format = h.indexed() ? PixelFormat::indexed : PixelFormat::rgb;
-    if (auto s = allocate(image, h.width, h.height, format); !s)
+    if (auto s = rle ? rleRows.start(image, h.width, h.height, format, GrowingRows::Order::bottomUp)
+                     : allocate(image, h.width, h.height, format);
+        !s)
         return s;
     if (h.indexed()) {
         if (auto s = readPalette(file, h, image.palette); !s)
@@ -97,9 +102,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     }
     // readHeader checked that the offset and any declared data size lie within the file. The
     // size given bounds run-length data; rows of fixed size need none.
-    const auto data = file.subspan(h.dataOffset);
-    const bool rle = h.compression == Compression::rle8 || h.compression == Compression::rle4;
-    const Status rows = rle ? decodeRle(data.first(h.imageSize != 0 ? h.imageSize : data.size()), h, image)
+    const Status rows = rle ? decodeRle(data.first(h.imageSize != 0 ? h.imageSize : data.size()), h, rleRows)
                             : readRows(data, h, image);
     if (!rows)
         return rows;

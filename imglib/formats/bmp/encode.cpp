@@ -1,8 +1,7 @@
 // The bitmap writer: a 14-byte file header, a 40-byte BITMAPINFOHEADER, the palette, then the
-// rows bottom-up, each padded to 4 bytes. The file is produced in bands of rows small enough to
-// stay in the cache, which go into memory (encode) or straight to disk (write).
+// rows bottom-up, each padded to 4 bytes. The file goes to disk in bands of rows small enough to
+// stay in the cache.
 #include <algorithm>
-#include <functional>
 #include <new>
 
 #include "imglib/core/file_io.h"
@@ -102,12 +101,10 @@ std::vector<std::uint8_t> headers(const Image& image, const Plan& plan)
     return out;
 }
 
-using Sink = std::function<Status(std::span<const std::uint8_t>)>;
-
-// Hands the whole file to `sink`: the headers, then bands of rows, the bottom row first.
-Status produce(const Image& image, const Plan& plan, const Sink& sink)
+// Writes the whole file: the headers, then bands of rows, the bottom row first.
+Status produce(const Image& image, const Plan& plan, AtomicFile& file)
 {
-    if (auto s = sink(headers(image, plan)); !s)
+    if (auto s = file.write(headers(image, plan)); !s)
         return s;
     const auto rowsPerBand = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBandBytes / plan.stored.rowBytes));
     std::vector<std::uint8_t> band;
@@ -122,7 +119,7 @@ Status produce(const Image& image, const Plan& plan, const Sink& sink)
             else
                 packIndices(src, dst, image.width, plan.bits);
         }
-        if (auto s = sink(band); !s)
+        if (auto s = file.write(band); !s)
             return s;
         done += rows;
     }
@@ -130,24 +127,6 @@ Status produce(const Image& image, const Plan& plan, const Sink& sink)
 }
 
 }  // namespace
-
-Status encode(const Image& image, std::vector<std::uint8_t>& out)
-{
-    Plan plan;
-    if (auto s = planFor(image, plan); !s)
-        return s;
-    try {
-        out.clear();
-        out.reserve(static_cast<std::size_t>(plan.fileSize));
-        return produce(image, plan, [&](std::span<const std::uint8_t> bytes) {
-            out.insert(out.end(), bytes.begin(), bytes.end());
-            return success();
-        });
-    } catch (const std::bad_alloc&) {
-        out = {};
-        return failure(Error::outOfMemory, "bmp: no memory for the file");
-    }
-}
 
 Status write(const Image& image, const std::string& path)
 {
@@ -158,7 +137,7 @@ Status write(const Image& image, const std::string& path)
     if (auto s = file.open(path); !s)
         return s;
     try {
-        if (auto s = produce(image, plan, [&](std::span<const std::uint8_t> bytes) { return file.write(bytes); }); !s)
+        if (auto s = produce(image, plan, file); !s)
             return s;
     } catch (const std::bad_alloc&) {
         return failure(Error::outOfMemory, "bmp: no memory for a band of rows");

@@ -209,6 +209,16 @@ bool plausibleDensities(const Header& h)
     return h.xDensity <= kMaxRatio * h.yDensity && h.yDensity <= kMaxRatio * h.xDensity;
 }
 
+// Rows of fixed size must all be in the file, so that a short file is refused before its pixels
+// are allocated; run-length data is bounded by its rows as it is decoded.
+bool holdsEnoughData(const Header& h, std::uint64_t fileSize)
+{
+    if (h.compression != Compression::none && h.compression != Compression::bitFields)
+        return true;
+    const auto stored = layoutOf(h.width, h.height, h.bitCount, 4);
+    return stored && stored->totalBytes <= fileSize - h.dataOffset;
+}
+
 Status validate(const Header& h, std::uint64_t fileSize)
 {
     if (h.planes != 1)
@@ -237,11 +247,8 @@ Status validate(const Header& h, std::uint64_t fileSize)
         return failure(Error::badHeader, "bmp: pixel data overlaps the headers or palette");
     if (h.dataOffset > fileSize || h.imageSize > fileSize - h.dataOffset)
         return failure(Error::truncated, "bmp: pixel data cut short");
-    if (h.compression == Compression::none || h.compression == Compression::bitFields) {
-        const auto stored = layoutOf(h.width, h.height, h.bitCount, 4);
-        if (!stored || stored->totalBytes > fileSize - h.dataOffset)
-            return failure(Error::truncated, "bmp: pixel data cut short");
-    }
+    if (!holdsEnoughData(h, fileSize))
+        return failure(Error::truncated, "bmp: pixel data cut short");
     return success();
 }
 

@@ -34,7 +34,7 @@ void fillRun(std::uint8_t* out, std::uint32_t count, std::uint8_t value, bool rl
 
 }  // namespace
 
-Status decodeRle(std::span<const std::uint8_t> data, const Header& header, Image& image)
+Status decodeRle(std::span<const std::uint8_t> data, const Header& header, GrowingRows& rows)
 {
     const bool rle4 = header.compression == Compression::rle4;
     const std::uint32_t width = header.width, height = header.height;
@@ -54,7 +54,7 @@ Status decodeRle(std::span<const std::uint8_t> data, const Header& header, Image
         const std::uint32_t inside = std::min(count, width - std::min(at.x, width));
         kept = {};
         if (inside > 0)
-            kept = std::span(image.row(height - 1 - at.y) + at.x, inside);
+            kept = std::span(rows.row(at.y) + at.x, inside);
         at.x += count;
         return true;
     };
@@ -64,7 +64,10 @@ Status decodeRle(std::span<const std::uint8_t> data, const Header& header, Image
         if (!r.u8(count) || !r.u8(code)) {
             // A missing end-of-bitmap code is forgiven once the last row is reached.
             const bool done = at.y >= height || (at.y + 1 == height && at.x >= width);
-            return done ? success() : failure(Error::truncated, "bmp: run-length data cut short");
+            if (!done)
+                return failure(Error::truncated, "bmp: run-length data cut short");
+            rows.finish();
+            return success();
         }
         std::span<std::uint8_t> kept;
         if (count > 0) {
@@ -81,6 +84,7 @@ Status decodeRle(std::span<const std::uint8_t> data, const Header& header, Image
             at = {0, at.y + 1};
             break;
         case 1:  // end of bitmap
+            rows.finish();
             return success();
         case 2: {  // delta: move right and up
             std::uint8_t dx = 0, dy = 0;

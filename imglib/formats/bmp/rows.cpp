@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "imglib/core/colour.h"
+
 namespace imglib::bmp {
 
 void swapRedBlue(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width)
@@ -13,15 +15,6 @@ void swapRedBlue(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width
     }
 }
 
-namespace {
-
-std::uint8_t scaleTo8(std::uint32_t value, std::uint32_t max)
-{
-    return static_cast<std::uint8_t>((std::uint64_t{value} * 510 + max) / (std::uint64_t{max} * 2));
-}
-
-}  // namespace
-
 BitFieldPixels::BitFieldPixels(const std::array<std::uint32_t, 3>& masks, unsigned bitCount)
     : bytesPerPixel_(bitCount / 8)
 {
@@ -30,11 +23,8 @@ BitFieldPixels::BitFieldPixels(const std::array<std::uint32_t, 3>& masks, unsign
         c.mask = masks[i];
         c.shift = static_cast<unsigned>(std::countr_zero(c.mask));
         c.max = c.mask >> c.shift;
-        if (c.max <= 0xFFFF) {
-            c.scaled.resize(std::size_t{c.max} + 1);
-            for (std::uint32_t v = 0; v <= c.max; ++v)
-                c.scaled[v] = scaleTo8(v, c.max);
-        }
+        if (c.max <= 0xFFFF)
+            c.scaled = scaledLevels(c.max);
     }
 }
 

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/colour.h"
+#include "imglib/core/growing_rows.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 
 namespace imglib::gem {
@@ -29,21 +32,6 @@ struct Header {
     std::uint16_t colourModel = 0;
     unsigned paletteEntries = 0;  // XIMG palette entries given
 };
-
-bool readHeader(ByteReader& in, Header& h)
-{
-    if (!(in.u16be(h.version) && in.u16be(h.headerWords) && in.u16be(h.planes) &&
-          in.u16be(h.patternLength) && in.u16be(h.pixelWidth) && in.u16be(h.pixelHeight) &&
-          in.u16be(h.width) && in.u16be(h.height)))
-        return false;
-    std::span<const std::uint8_t> tag;
-    if (h.headerWords >= kXimgHeaderWords && in.bytes(4, tag) && std::memcmp(tag.data(), "XIMG", 4) == 0 &&
-        in.u16be(h.colourModel)) {
-        h.ximg = true;
-        h.paletteEntries = (h.headerWords - kXimgHeaderWords) / 3u;
-    }
-    return true;
-}
 
 bool planar(const Header& h) { return h.planes <= 8; }
 
@@ -70,6 +58,22 @@ Status validate(const Header& h, std::size_t fileSize)
     return success();
 }
 
+// Reads the header and checks it, for sniff and decode alike.
+Status readHeader(ByteReader& in, Header& h)
+{
+    if (!(in.u16be(h.version) && in.u16be(h.headerWords) && in.u16be(h.planes) &&
+          in.u16be(h.patternLength) && in.u16be(h.pixelWidth) && in.u16be(h.pixelHeight) &&
+          in.u16be(h.width) && in.u16be(h.height)))
+        return failure(Error::truncated, "gem: header cut short");
+    std::span<const std::uint8_t> tag;
+    if (h.headerWords >= kXimgHeaderWords && in.bytes(4, tag) && std::memcmp(tag.data(), "XIMG", 4) == 0 &&
+        in.u16be(h.colourModel)) {
+        h.ximg = true;
+        h.paletteEntries = (h.headerWords - kXimgHeaderWords) / 3u;
+    }
+    return validate(h, in.size());
+}
+
 // Colours of the pixel values 0 to 15 without a palette in the file: the desktop's standard
 // colours in the order the display hardware numbers them (white first, black last), as other
 // readers of 4-plane files show them.
@@ -81,10 +85,7 @@ constexpr std::array<Colour, 16> kSixteenColours{{
 }};
 constexpr std::array<Colour, 4> kFourColours{{{255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 0}}};
 
-std::uint8_t fromThousandths(std::uint16_t v)
-{
-    return static_cast<std::uint8_t>((std::min<unsigned>(v, 1000) * 255 + 500) / 1000);
-}
+std::uint8_t fromThousandths(std::uint16_t v) { return scaleTo8(std::min<std::uint32_t>(v, 1000), 1000); }
 
 // The palette of a planar image: 2^planes entries, from the XIMG palette when there is one
 // (entries it does not give are black), else the standard colours.
@@ -116,58 +117,83 @@ bool readPalette(ByteReader& in, const Header& h, std::vector<Colour>& palette)
     return true;
 }
 
-// Fills one scan line of `line.size()` bytes. Opcodes: 0 n pattern repeats the pattern n times,
-// 0x80 n bytes copies n bytes, any other byte b is a run of b & 0x7F bytes of 0xFF (high bit set)
-// or 0. Runs past the end of the line are cut there.
-bool decodeLine(ByteReader& in, std::uint16_t patternLength, std::vector<std::uint8_t>& line)
-{
-    std::uint8_t* out = line.data();
-    const std::size_t size = line.size();
-    std::size_t filled = 0;
-    while (filled < size) {
-        std::uint8_t op = 0, count = 0;
-        if (!in.u8(op))
-            return false;
-        if (op == 0x00) {
-            std::span<const std::uint8_t> pattern;
-            if (!in.u8(count) || !in.bytes(patternLength, pattern))
+const Status kDataCutShort = failure(Error::truncated, "gem: pixel data cut short");
+
+// The scan lines one after another, each with the number of rows it stands for.
+class RowReader {
+public:
+    RowReader(ByteReader& in, std::uint16_t patternLength, std::size_t lineBytes)
+        : in_(in), patternLength_(patternLength), line_(lineBytes)
+    {
+    }
+
+    Status next(std::span<const std::uint8_t>& line, unsigned& rows)
+    {
+        rows = readReplication();
+        if (!decodeLine())
+            return kDataCutShort;
+        line = line_;
+        return success();
+    }
+
+private:
+    // A scan line may start with 0 0 0xFF n: the line that follows stands for n identical lines.
+    // Gives how many lines the next one stands for (at least one).
+    unsigned readReplication()
+    {
+        unsigned lines = 1;
+        for (;;) {
+            const std::size_t at = in_.position();
+            std::span<const std::uint8_t> mark;
+            if (!in_.bytes(4, mark) || mark[0] != 0x00 || mark[1] != 0x00 || mark[2] != 0xFF) {
+                (void)in_.seek(at);
+                return lines;
+            }
+            lines = std::max<unsigned>(mark[3], 1);
+        }
+    }
+
+    // Fills one scan line. Opcodes: 0 n pattern repeats the pattern n times, 0x80 n bytes copies n
+    // bytes, any other byte b is a run of b & 0x7F bytes of 0xFF (high bit set) or 0. Runs past the
+    // end of the line are cut there.
+    bool decodeLine()
+    {
+        std::uint8_t* out = line_.data();
+        const std::size_t size = line_.size();
+        std::size_t filled = 0;
+        while (filled < size) {
+            std::uint8_t op = 0, count = 0;
+            if (!in_.u8(op))
                 return false;
-            for (unsigned i = 0; i < count && filled < size; ++i) {
-                const std::size_t take = std::min<std::size_t>(patternLength, size - filled);
-                std::memcpy(out + filled, pattern.data(), take);
+            if (op == 0x00) {
+                std::span<const std::uint8_t> pattern;
+                if (!in_.u8(count) || !in_.bytes(patternLength_, pattern))
+                    return false;
+                for (unsigned i = 0; i < count && filled < size; ++i) {
+                    const std::size_t take = std::min<std::size_t>(patternLength_, size - filled);
+                    std::memcpy(out + filled, pattern.data(), take);
+                    filled += take;
+                }
+            } else if (op == 0x80) {
+                std::span<const std::uint8_t> bytes;
+                if (!in_.u8(count) || !in_.bytes(count, bytes))
+                    return false;
+                const std::size_t take = std::min<std::size_t>(count, size - filled);
+                std::memcpy(out + filled, bytes.data(), take);
+                filled += take;
+            } else {
+                const std::size_t take = std::min<std::size_t>(op & 0x7F, size - filled);
+                std::memset(out + filled, op & 0x80 ? 0xFF : 0x00, take);
                 filled += take;
             }
-        } else if (op == 0x80) {
-            std::span<const std::uint8_t> bytes;
-            if (!in.u8(count) || !in.bytes(count, bytes))
-                return false;
-            const std::size_t take = std::min<std::size_t>(count, size - filled);
-            std::memcpy(out + filled, bytes.data(), take);
-            filled += take;
-        } else {
-            const std::size_t take = std::min<std::size_t>(op & 0x7F, size - filled);
-            std::memset(out + filled, op & 0x80 ? 0xFF : 0x00, take);
-            filled += take;
         }
+        return true;
     }
-    return true;
-}
 
-// A scan line may start with 0 0 0xFF n: the line that follows stands for n identical lines.
-// Gives how many lines the next one stands for (at least one).
-unsigned readReplication(ByteReader& in)
-{
-    unsigned lines = 1;
-    for (;;) {
-        const std::size_t at = in.position();
-        std::span<const std::uint8_t> mark;
-        if (!in.bytes(4, mark) || mark[0] != 0x00 || mark[1] != 0x00 || mark[2] != 0xFF) {
-            (void)in.seek(at);
-            return lines;
-        }
-        lines = std::max<unsigned>(mark[3], 1);
-    }
-}
+    ByteReader& in_;
+    std::uint16_t patternLength_;
+    std::vector<std::uint8_t> line_;
+};
 
 // Refuses before allocating a file too short for its lines: every opcode takes at least a byte and
 // gives at most 127 bytes or 255 patterns, and one line stands for at most 255.
@@ -178,82 +204,54 @@ bool holdsEnoughData(const Header& h, std::size_t lineBytes, std::size_t dataByt
     return dataBytes >= linesNeeded * ((lineBytes + mostPerOpcode - 1) / mostPerOpcode);
 }
 
-// Each byte of a plane spread over 8 pixel bytes (leftmost pixel first), as 0 or 1 in each byte.
-using Spread = std::array<std::uint64_t, 256>;
-Spread makeSpread()
-{
-    Spread table{};
-    for (unsigned v = 0; v < 256; ++v) {
-        std::uint8_t bytes[8];
-        for (unsigned i = 0; i < 8; ++i)
-            bytes[i] = (v >> (7 - i)) & 1;
-        std::memcpy(&table[v], bytes, 8);
-    }
-    return table;
-}
-
-// Gathers the bits of every plane into one index per pixel.
-void planesToIndices(const std::vector<std::uint8_t>& line, unsigned planes, std::size_t planeBytes,
-                     std::vector<std::uint8_t>& indices)
-{
-    static const Spread spread = makeSpread();
-    const std::uint64_t* bytesToPixels = spread.data();
-    std::uint8_t* out = indices.data();
-    std::memset(out, 0, indices.size());
-    for (unsigned p = 0; p < planes; ++p) {
-        const std::uint8_t* plane = line.data() + p * planeBytes;
-        for (std::size_t i = 0; i < planeBytes; ++i) {
-            std::uint64_t eight;
-            std::memcpy(&eight, out + 8 * i, 8);
-            eight |= bytesToPixels[plane[i]] << p;
-            std::memcpy(out + 8 * i, &eight, 8);
-        }
-    }
-}
-
 }  // namespace
 
 bool sniff(std::span<const std::uint8_t> file)
 {
     ByteReader in(file);
     Header h;
-    return readHeader(in, h) && validate(h, file.size()).ok();
+    return readHeader(in, h).ok();
 }
 
 Status decode(std::span<const std::uint8_t> file, Image& out)
 {
     ByteReader in(file);
     Header h;
-    if (!readHeader(in, h))
-        return failure(Error::truncated, "gem: header cut short");
-    if (const Status valid = validate(h, file.size()); !valid)
-        return valid;
+    if (auto s = readHeader(in, h); !s)
+        return s;
 
     const std::size_t planeBytes = layoutOf(h.width, 1, 1)->rowBytes;
-    std::vector<std::uint8_t> line(planeBytes * h.planes);
+    const std::size_t lineBytes = planeBytes * h.planes;
     const std::size_t headerBytes = std::size_t{h.headerWords} * 2;
-    if (!holdsEnoughData(h, line.size(), file.size() - headerBytes))
-        return failure(Error::truncated, "gem: pixel data cut short");
+    if (!holdsEnoughData(h, lineBytes, file.size() - headerBytes))
+        return kDataCutShort;
 
+    // Rows hold memory as they are decoded: a line can stand for many, so the data bounds the
+    // image only loosely, and a file cut short costs the lines it held.
     Image image;
-    if (const Status made = allocate(image, h.width, h.height, planar(h) ? PixelFormat::indexed : PixelFormat::rgb);
-        !made)
-        return made;
+    GrowingRows grown;
+    if (auto s = grown.start(image, h.width, h.height, planar(h) ? PixelFormat::indexed : PixelFormat::rgb); !s)
+        return s;
     if (planar(h) && !readPalette(in, h, image.palette))
         return failure(Error::truncated, "gem: palette cut short");
     if (!in.seek(headerBytes))
         return failure(Error::truncated, "gem: header cut short");
-    std::vector<std::uint8_t> indices(planar(h) ? planeBytes * 8 : 0);
+    RowReader rows(in, h.patternLength, lineBytes);
     for (std::uint32_t y = 0; y < h.height;) {
-        const unsigned lines = readReplication(in);
-        if (!decodeLine(in, h.patternLength, line))
-            return failure(Error::truncated, "gem: pixel data cut short");
+        std::span<const std::uint8_t> line;
+        unsigned repeats = 0;
+        if (auto s = rows.next(line, repeats); !s)
+            return s;
+        const auto end = static_cast<std::uint32_t>(std::min<std::uint64_t>(h.height, std::uint64_t{y} + repeats));
+        std::uint8_t* const first = grown.row(y);
         if (planar(h))
-            planesToIndices(line, h.planes, planeBytes, indices);
-        const std::uint8_t* pixels = planar(h) ? indices.data() : line.data();
-        for (unsigned i = 0; i < lines && y < h.height; ++i, ++y)
-            std::memcpy(image.row(y), pixels, image.stride());
+            gatherPlanes(line.data(), planeBytes, h.planes, 1, first, h.width);
+        else
+            std::memcpy(first, line.data(), image.stride());
+        while (++y < end)
+            std::memcpy(grown.row(y), first, image.stride());
     }
+    grown.finish();
     out = std::move(image);
     return success();
 }

@@ -7,10 +7,14 @@
 // stream cut short, a corrupt entropy segment), and a damaged file is not to be taken for a good
 // one. The one warning let through is stray bytes between the header's segments: editors and
 // text-mode transfers leave them, libjpeg skips them, and no pixel depends on them.
+//
+// The orientation a camera records in the Exif block is applied once the rows are decoded.
 #include "imglib/formats/jpeg/jpeg.h"
 
 #include "imglib/core/size.h"
 #include "imglib/core/colour.h"
+#include "imglib/core/growing_rows.h"
+#include "imglib/formats/jpeg/exif.h"
 
 #include <algorithm>
 #include <climits>
@@ -103,14 +107,14 @@ void onProgress(j_common_ptr cinfo)
 // A sequential Huffman stream spends at least two bits on every block: one code for the DC
 // difference, one for the end of block (or the last AC coefficient). A file shorter than that is
 // cut short whatever else it holds, and is refused before its image is allocated.
-bool tooShortForItsBlocks(const jpeg_decompress_struct& cinfo, std::size_t fileBytes)
+bool holdsEnoughData(const jpeg_decompress_struct& cinfo, std::size_t fileBytes)
 {
     if (cinfo.progressive_mode || cinfo.arith_code)
-        return false;  // end-of-band runs and arithmetic coding spend less than a bit on a block
+        return true;  // end-of-band runs and arithmetic coding spend less than a bit on a block
     std::uint64_t blocks = 0;
     for (int c = 0; c < cinfo.num_components; ++c)
         blocks += std::uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
-    return blocks / 4 > fileBytes;
+    return blocks / 4 <= fileBytes;
 }
 
 // Adobe's files store the inks inverted (0 = full ink), others do not.
@@ -135,7 +139,7 @@ JDIMENSION readSomeRows(jpeg_decompress_struct& cinfo, JSAMPARRAY rows, JDIMENSI
 }
 
 // Reads the rows of a CMYK or YCCK stream through a small buffer of libjpeg's, converting each.
-void readInkRows(jpeg_decompress_struct& cinfo, Image& out)
+void readInkRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
 {
     const JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                        cinfo.output_width * 4, kRowsPerCall);
@@ -149,7 +153,7 @@ void readInkRows(jpeg_decompress_struct& cinfo, Image& out)
 }
 
 // Decodes straight into the image, several rows a call.
-void readRows(jpeg_decompress_struct& cinfo, Image& out)
+void readRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
 {
     JSAMPROW rows[kRowsPerCall];
     while (cinfo.output_scanline < cinfo.output_height) {
@@ -161,9 +165,22 @@ void readRows(jpeg_decompress_struct& cinfo, Image& out)
     }
 }
 
+// The orientation the saved APP1 segments record: the first other than stored order, as only an
+// Exif block records one.
+Orientation orientationOfMarkers(const jpeg_decompress_struct& cinfo)
+{
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        const Orientation found = m->marker == JPEG_APP0 + 1 ? exifOrientation({m->data, m->data_length})
+                                                             : Orientation::topLeft;
+        if (found != Orientation::topLeft)
+            return found;
+    }
+    return Orientation::topLeft;
+}
+
 // Everything that may longjmp. Only trivially destructible locals here.
 Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span<const std::uint8_t> file,
-                  Image& out)
+                  Image& out, GrowingRows& rows, Orientation& orientation)
 {
     if (setjmp(callbacks.jump))
         return callbacks.status;
@@ -171,10 +188,12 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
     cinfo.progress = &callbacks.progress;
     cinfo.mem->max_memory_to_use = kMaxWorkingMemory;
     jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     callbacks.inHeader = true;
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
         return failure(Error::badHeader, "jpeg: no image in the stream");
     callbacks.inHeader = false;
+    orientation = orientationOfMarkers(cinfo);
     // libjpeg takes one component as grey whatever Adobe's transform says; YCC there is a lie.
     if (cinfo.num_components == 1 && cinfo.saw_Adobe_marker && cinfo.Adobe_transform != 0)
         return failure(Error::badHeader, "jpeg: colour transform on a grey image");
@@ -201,17 +220,20 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
     jpeg_calc_output_dimensions(&cinfo);
     if (!withinLimits(cinfo.output_width, cinfo.output_height))
         return failure(Error::tooLarge, "jpeg: image size over the limits");
-    if (tooShortForItsBlocks(cinfo, file.size()))
+    if (!holdsEnoughData(cinfo, file.size()))
         return failure(Error::truncated, "jpeg: the data ends early");
-    if (auto s = allocate(out, cinfo.output_width, cinfo.output_height, format); !s)
+    // Rows are committed as they are decoded: a progressive stream cut short fails while its scans
+    // are read, holding no more than the coefficients its data reached.
+    if (auto s = rows.start(out, cinfo.output_width, cinfo.output_height, format); !s)
         return s;
 
     jpeg_start_decompress(&cinfo);
     if (inks)
-        readInkRows(cinfo, out);
+        readInkRows(cinfo, rows);
     else
-        readRows(cinfo, out);
+        readRows(cinfo, rows);
     jpeg_finish_decompress(&cinfo);
+    rows.finish();
     return success();
 }
 
@@ -237,8 +259,12 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     callbacks.errors.output_message = [](j_common_ptr) {};
     callbacks.progress.progress_monitor = onProgress;
 
-    const Status status = readStream(cinfo, callbacks, file, out);
+    GrowingRows rows;
+    Orientation orientation = Orientation::topLeft;
+    Status status = readStream(cinfo, callbacks, file, out, rows, orientation);
     jpeg_destroy_decompress(&cinfo);
+    if (status)
+        status = makeUpright(out, orientation);
     if (!status)
         out = Image{};
     return status;

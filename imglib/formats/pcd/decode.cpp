@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/orientation.h"
 #include "imglib/core/size.h"
 
 namespace imglib::pcd {
@@ -38,8 +39,12 @@ constexpr std::array kResolutions{
 };
 
 struct Header {
-    unsigned quarterTurns = 0;
+    Orientation orientation = Orientation::topLeft;
 };
+
+// By the quarter turns counter-clockwise the information sector gives.
+constexpr std::array kOrientations{Orientation::topLeft, Orientation::leftBottom, Orientation::bottomRight,
+                                   Orientation::rightTop};
 
 Status readHeader(std::span<const std::uint8_t> file, Header& header)
 {
@@ -52,27 +57,8 @@ Status readHeader(std::span<const std::uint8_t> file, Header& header)
     std::uint8_t attributes = 0;
     if (!in.seek(kAttributesAt) || !in.u8(attributes))
         return failure(Error::truncated, "pcd: information sector cut short");
-    header.quarterTurns = attributes & 3u;
+    header.orientation = kOrientations[attributes & 3u];
     return success();
-}
-
-// Where the stored pixel (x, y) lands in the upright picture: at pixel start + x·dx + y·dy.
-struct Placement {
-    std::ptrdiff_t start, dx, dy;
-};
-
-Placement placementFor(unsigned quarterTurns, std::ptrdiff_t w, std::ptrdiff_t h)
-{
-    switch (quarterTurns) {
-    case 1:  // a quarter turn counter-clockwise: the stored top row becomes the left column
-        return {(w - 1) * h, -h, 1};
-    case 2:
-        return {w * h - 1, -1, -w};
-    case 3:  // a quarter turn clockwise: the stored top row becomes the right column
-        return {h - 1, h, -1};
-    default:
-        return {0, 1, w};
-    }
 }
 
 // PhotoYCC to RGB in 16-bit fixed point. Chroma comes in sixteenths (after interpolation).
@@ -157,14 +143,14 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (found == nullptr)
         return failure(Error::truncated, "pcd: file too short for the smallest image");
 
-    const bool sideways = header.quarterTurns % 2 == 1;
+    const bool sideways = swapsSides(header.orientation);
     Image image;
     if (const Status status = allocate(image, sideways ? found->height : found->width,
             sideways ? found->width : found->height, PixelFormat::rgb);
         !status)
         return status;
     convertPlanes(planes, found->width, found->height,
-        placementFor(header.quarterTurns, found->width, found->height), image);
+        placementOf(header.orientation, found->width, found->height), image);
     out = std::move(image);
     return success();
 }

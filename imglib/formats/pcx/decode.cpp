@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 
 namespace imglib::pcx {
@@ -33,6 +34,7 @@ enum class Kind {
     headerPalette,  // at most 4 bits a pixel over all planes: up to 16 colours
     eightBit,       // 8 bits in one plane: the palette at the end, or grey levels
     rgb,            // 8 bits in 3 planes (a 4th, alpha, is dropped)
+    other,          // any other combination of bits and planes, not read
 };
 
 struct Header {
@@ -43,10 +45,20 @@ struct Header {
     std::uint32_t width = 0, height = 0;
     std::uint32_t bytesPerLine = 0;  // of each plane
     std::array<std::uint8_t, 48> egaPalette{};
-    Kind kind = Kind::rgb;
 };
 
-Status validate(Header& h)
+Kind kindOf(const Header& h)
+{
+    if (h.bitsPerPixel * h.planes <= 4)
+        return Kind::headerPalette;
+    if (h.bitsPerPixel == 8 && h.planes == 1)
+        return Kind::eightBit;
+    if (h.bitsPerPixel == 8 && h.planes >= 3)
+        return Kind::rgb;
+    return Kind::other;
+}
+
+Status validate(const Header& h)
 {
     if (h.version > 5 || h.version == 1)
         return failure(Error::badHeader, "pcx: unknown version");
@@ -54,13 +66,7 @@ Status validate(Header& h)
         return failure(Error::badHeader, "pcx: bits per pixel");
     if (h.planes < 1 || h.planes > 4)
         return failure(Error::badHeader, "pcx: plane count");
-    if (h.bitsPerPixel * h.planes <= 4)
-        h.kind = Kind::headerPalette;
-    else if (h.bitsPerPixel == 8 && h.planes == 1)
-        h.kind = Kind::eightBit;
-    else if (h.bitsPerPixel == 8 && h.planes >= 3)
-        h.kind = Kind::rgb;
-    else
+    if (kindOf(h) == Kind::other)
         return failure(Error::unsupported, "pcx: combination of bits and planes");
     if (std::uint64_t{h.bytesPerLine} * 8 < std::uint64_t{h.width} * h.bitsPerPixel)
         return failure(Error::badHeader, "pcx: bytes per line too few for the width");
@@ -94,65 +100,70 @@ Status readHeader(std::span<const std::uint8_t> file, Header& h)
     return validate(h);
 }
 
-// The stored bytes of one row after another: all planes of a row, each bytesPerLine long. Runs
-// may go on from one row into the next; one that goes past the last row is cut there.
+// Whether `dataBytes` can hold the stored rows, so that a short file is refused before the pixels
+// are allocated: each byte of run-length data gives at most 31.5 stored bytes (a run of 63 costs
+// two).
+bool holdsEnoughData(const Header& h, const Layout& stored, std::uint64_t dataBytes)
+{
+    return stored.totalBytes <= (h.compressed ? dataBytes * 63 / 2 : dataBytes);
+}
+
+const Status kDataCutShort = failure(Error::truncated, "pcx: pixel data");
+
+// The stored rows one after another, each all planes of bytesPerLine bytes: as stored, or run-length
+// decoded, where a run may go on from one row into the next; one that goes past the last row is
+// cut there.
 class RowReader {
 public:
-    RowReader(std::span<const std::uint8_t> data, bool compressed) : in_(data), compressed_(compressed) {}
-
-    Status next(std::span<std::uint8_t> row)
+    RowReader(std::span<const std::uint8_t> data, bool compressed, std::size_t rowBytes)
+        : in_(data), compressed_(compressed), rowBytes_(rowBytes), buffer_(compressed ? rowBytes : 0)
     {
-        if (!compressed_) {
-            std::span<const std::uint8_t> stored;
-            if (!in_.bytes(row.size(), stored))
-                return failure(Error::truncated, "pcx: pixel data");
-            std::memcpy(row.data(), stored.data(), row.size());
-            return success();
-        }
+    }
+
+    Status next(std::span<const std::uint8_t>& row)
+    {
+        if (!compressed_)
+            return in_.bytes(rowBytes_, row) ? success() : kDataCutShort;
+        if (auto s = decodeRow(); !s)
+            return s;
+        row = buffer_;
+        return success();
+    }
+
+private:
+    // A byte with its two high bits set is a run of (byte & 0x3F) copies of the next byte; any
+    // other byte stands for itself.
+    Status decodeRow()
+    {
         std::size_t i = 0;
-        while (i < row.size()) {
+        while (i < buffer_.size()) {
             if (pending_ == 0) {
                 std::uint8_t code = 0;
                 if (!in_.u8(code))
-                    return failure(Error::truncated, "pcx: pixel data");
+                    return kDataCutShort;
                 if ((code & 0xC0) != 0xC0) {
-                    row[i++] = code;
+                    buffer_[i++] = code;
                     continue;
                 }
                 pending_ = code & 0x3Fu;
                 if (!in_.u8(value_))
-                    return failure(Error::truncated, "pcx: pixel data");
+                    return kDataCutShort;
             }
-            const std::size_t n = std::min(pending_, row.size() - i);
-            std::memset(row.data() + i, value_, n);
+            const std::size_t n = std::min(pending_, buffer_.size() - i);
+            std::memset(buffer_.data() + i, value_, n);
             i += n;
             pending_ -= n;
         }
         return success();
     }
 
-private:
     ByteReader in_;
     bool compressed_;
+    std::size_t rowBytes_;
+    std::vector<std::uint8_t> buffer_;
     std::size_t pending_ = 0;
     std::uint8_t value_ = 0;
 };
-
-// Pixels of up to 4 bits over all planes: plane p gives bits p·bitsPerPixel and up of the index.
-void toIndices(const std::uint8_t* stored, const Header& h, std::uint8_t* out)
-{
-    const unsigned bits = h.bitsPerPixel;
-    const unsigned mask = (1u << bits) - 1;
-    std::fill(out, out + h.width, std::uint8_t{0});
-    for (unsigned p = 0; p < h.planes; ++p) {
-        const std::uint8_t* plane = stored + std::size_t{p} * h.bytesPerLine;
-        for (std::uint32_t x = 0; x < h.width; ++x) {
-            const std::size_t bit = std::size_t{x} * bits;
-            const unsigned v = (plane[bit / 8] >> (8 - bits - bit % 8)) & mask;
-            out[x] = static_cast<std::uint8_t>(out[x] | v << (p * bits));
-        }
-    }
-}
 
 void toRgb(const std::uint8_t* stored, const Header& h, std::uint8_t* out)
 {
@@ -217,30 +228,29 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (!stored)
         return failure(Error::tooLarge, "pcx: stored rows over the limits");
 
-    // The pixel data ends where the end palette begins. Each of its bytes gives at most 31.5
-    // stored bytes (a run of 63 costs two), so a file too short for its image is refused before
-    // the pixels are allocated.
-    const bool withVgaPalette = h.kind == Kind::eightBit && hasVgaPalette(file);
+    // The pixel data ends where the end palette begins.
+    const Kind kind = kindOf(h);
+    const bool withVgaPalette = kind == Kind::eightBit && hasVgaPalette(file);
     const std::size_t dataEnd = withVgaPalette ? file.size() - kVgaPaletteBytes : file.size();
-    const std::uint64_t dataBytes = dataEnd - kHeaderBytes;
-    if (stored->totalBytes > (h.compressed ? dataBytes * 63 / 2 : dataBytes))
+    if (!holdsEnoughData(h, *stored, dataEnd - kHeaderBytes))
         return failure(Error::truncated, "pcx: data too short for the image");
 
-    const PixelFormat format = h.kind == Kind::rgb                          ? PixelFormat::rgb
-                               : h.kind == Kind::eightBit && !withVgaPalette ? PixelFormat::grey
-                                                                              : PixelFormat::indexed;
+    const PixelFormat format = kind == Kind::rgb                          ? PixelFormat::rgb
+                               : kind == Kind::eightBit && !withVgaPalette ? PixelFormat::grey
+                                                                            : PixelFormat::indexed;
     Image image;
     if (auto s = allocate(image, h.width, h.height, format); !s)
         return s;
 
-    RowReader rows(file.subspan(kHeaderBytes, dataEnd - kHeaderBytes), h.compressed);
-    std::vector<std::uint8_t> row(stored->rowBytes);
+    RowReader rows(file.subspan(kHeaderBytes, dataEnd - kHeaderBytes), h.compressed, stored->rowBytes);
     for (std::uint32_t y = 0; y < h.height; ++y) {
+        std::span<const std::uint8_t> row;
         if (auto s = rows.next(row); !s)
             return s;
-        switch (h.kind) {
+        switch (kind) {
         case Kind::headerPalette:
-            toIndices(row.data(), h, image.row(y));
+            // Up to 4 bits over all planes: plane p gives bits p·bitsPerPixel and up of the index.
+            gatherPlanes(row.data(), h.bytesPerLine, h.planes, h.bitsPerPixel, image.row(y), h.width);
             break;
         case Kind::eightBit:
             std::memcpy(image.row(y), row.data(), h.width);
@@ -248,9 +258,11 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         case Kind::rgb:
             toRgb(row.data(), h, image.row(y));
             break;
+        case Kind::other:  // refused by validate
+            break;
         }
     }
-    if (h.kind == Kind::headerPalette)
+    if (kind == Kind::headerPalette)
         image.palette = headerPalette(h);
     else if (withVgaPalette)
         image.palette = vgaPalette(file);

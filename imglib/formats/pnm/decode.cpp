@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imglib/core/colour.h"
 #include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/pnm/header.h"
@@ -18,15 +19,6 @@ namespace {
 
 const Status kAboveMaxval = failure(Error::badData, "pnm: sample above maxval");
 
-// Every sample value's 8-bit level: v·255/maxval, rounded.
-std::vector<std::uint8_t> levels(std::uint32_t maxval)
-{
-    std::vector<std::uint8_t> table(std::size_t{maxval} + 1);
-    for (std::uint32_t v = 0; v <= maxval; ++v)
-        table[v] = static_cast<std::uint8_t>((std::uint64_t{v} * 510 + maxval) / (2 * std::uint64_t{maxval}));
-    return table;
-}
-
 Status readPlain(ByteReader& r, const Header& h, Image& image)
 {
     Scanner scan(r);
@@ -37,7 +29,7 @@ Status readPlain(ByteReader& r, const Header& h, Image& image)
         }
         return success();
     }
-    const auto level = levels(h.maxval);
+    const auto level = scaledLevels(h.maxval);
     for (std::uint8_t& sample : image.pixels) {
         std::uint32_t v = 0;
         if (auto s = scan.number(h.maxval, v); !s)
@@ -74,7 +66,7 @@ Status readBinarySamples(ByteReader& r, const Header& h, Image& image)
         std::memcpy(out, raster.data(), count);
         return success();
     }
-    const auto level = levels(h.maxval);
+    const auto level = scaledLevels(h.maxval);
     if (!wide) {
         if (*std::max_element(raster.begin(), raster.end()) > h.maxval)
             return kAboveMaxval;

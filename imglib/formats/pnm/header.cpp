@@ -119,7 +119,7 @@ Status parse(std::span<const std::uint8_t> file, Header& h)
     return success();
 }
 
-// The fewest bytes that can hold the raster: so a tiny file cannot claim a huge image.
+// The fewest bytes that can hold the raster.
 std::uint64_t smallestRaster(const Header& h)
 {
     const std::uint32_t sampleBits = h.bitmap() ? 1 : h.maxval > 255 ? 16 : 8;
@@ -132,6 +132,13 @@ std::uint64_t smallestRaster(const Header& h)
     return layout->totalBytes;  // a plain bitmap's digits need no separators
 }
 
+// Whether the file is long enough for the raster, counted at its fewest bytes: so a tiny file
+// cannot claim a huge image.
+bool holdsEnoughData(const Header& h, std::uint64_t fileSize)
+{
+    return smallestRaster(h) <= fileSize - h.rasterOffset;
+}
+
 Status validate(const Header& h, std::uint64_t fileSize)
 {
     if (h.width == 0 || h.height == 0)
@@ -140,7 +147,7 @@ Status validate(const Header& h, std::uint64_t fileSize)
         return failure(Error::badHeader, "pnm: maxval out of range");
     if (!withinLimits(h.width, h.height))
         return failure(Error::tooLarge, "pnm: image over the size limits");
-    if (smallestRaster(h) > fileSize - h.rasterOffset)
+    if (!holdsEnoughData(h, fileSize))
         return failure(Error::truncated, "pnm: raster cut short");
     return success();
 }

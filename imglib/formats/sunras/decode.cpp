@@ -26,12 +26,6 @@ struct Header {
                   mapLength = 0;
 };
 
-bool readHeader(ByteReader& in, Header& h)
-{
-    return in.u32be(h.magic) && in.u32be(h.width) && in.u32be(h.height) && in.u32be(h.depth) &&
-           in.u32be(h.length) && in.u32be(h.type) && in.u32be(h.mapType) && in.u32be(h.mapLength);
-}
-
 // Shared by sniff and decode. The declared data length is not checked: old files leave it 0, and
 // the rows say how much data there must be.
 Status validate(const Header& h)
@@ -55,57 +49,75 @@ Status validate(const Header& h)
     return success();
 }
 
-// Gives the stored rows one after another, padding included, whether stored as they are or
-// byte-encoded. A run that goes on past the last row is cut there.
-class RowSource {
+// Reads the header and checks it, for sniff and decode alike.
+Status readHeader(ByteReader& in, Header& h)
+{
+    if (!(in.u32be(h.magic) && in.u32be(h.width) && in.u32be(h.height) && in.u32be(h.depth) &&
+          in.u32be(h.length) && in.u32be(h.type) && in.u32be(h.mapType) && in.u32be(h.mapLength)))
+        return failure(Error::truncated, "sunras: header cut short");
+    return validate(h);
+}
+
+// Refuses before allocating a file too short for its rows: stored rows are all there, and
+// byte-encoded ones expand at most 256 bytes for every 3.
+bool holdsEnoughData(const Header& h, const Layout& stored, std::uint64_t dataBytes)
+{
+    if (h.type != typeByteEncoded)
+        return dataBytes >= stored.totalBytes;
+    return dataBytes >= stored.totalBytes / 256 * 3;
+}
+
+const Status kDataCutShort = failure(Error::truncated, "sunras: pixel data cut short");
+
+// The stored rows one after another, padding included: as stored, or byte-encoded. A run that goes
+// on past the last row is cut there.
+class RowReader {
 public:
-    RowSource(ByteReader& in, bool byteEncoded, std::size_t rowBytes)
-        : in_(in), encoded_(byteEncoded), rowBytes_(rowBytes)
+    RowReader(ByteReader& in, bool byteEncoded, std::size_t rowBytes)
+        : in_(in), encoded_(byteEncoded), rowBytes_(rowBytes), buffer_(byteEncoded ? rowBytes : 0)
     {
-        if (encoded_)
-            buffer_.resize(rowBytes);
     }
 
-    bool next(std::span<const std::uint8_t>& row)
+    Status next(std::span<const std::uint8_t>& row)
     {
         if (!encoded_)
-            return in_.bytes(rowBytes_, row);
-        if (!decodeInto(buffer_.data(), buffer_.size()))
-            return false;
+            return in_.bytes(rowBytes_, row) ? success() : kDataCutShort;
+        if (auto s = decodeRow(); !s)
+            return s;
         row = buffer_;
-        return true;
+        return success();
     }
 
 private:
     // 0x80 0 is a literal 0x80; 0x80 n v is n + 1 copies of v; any other byte stands for itself.
-    bool decodeInto(std::uint8_t* out, std::size_t size)
+    Status decodeRow()
     {
         std::size_t filled = 0;
-        while (filled < size) {
+        while (filled < buffer_.size()) {
             if (runLeft_ == 0) {
                 std::uint8_t byte = 0, count = 0;
                 if (!in_.u8(byte))
-                    return false;
+                    return kDataCutShort;
                 if (byte != 0x80) {
-                    out[filled++] = byte;
+                    buffer_[filled++] = byte;
                     continue;
                 }
                 if (!in_.u8(count))
-                    return false;
+                    return kDataCutShort;
                 if (count == 0) {
-                    out[filled++] = 0x80;
+                    buffer_[filled++] = 0x80;
                     continue;
                 }
                 if (!in_.u8(runValue_))
-                    return false;
+                    return kDataCutShort;
                 runLeft_ = std::size_t{count} + 1;
             }
-            const std::size_t take = std::min(runLeft_, size - filled);
-            std::memset(out + filled, runValue_, take);
+            const std::size_t take = std::min(runLeft_, buffer_.size() - filled);
+            std::memset(buffer_.data() + filled, runValue_, take);
             filled += take;
             runLeft_ -= take;
         }
-        return true;
+        return success();
     }
 
     ByteReader& in_;
@@ -115,15 +127,6 @@ private:
     std::uint8_t runValue_ = 0;
     std::size_t runLeft_ = 0;
 };
-
-// Refuses before allocating a file too short for its rows: stored rows are all there, and
-// byte-encoded ones expand at most 256 bytes for every 3.
-bool holdsEnoughData(const Header& h, std::size_t storedBytes, std::size_t dataBytes)
-{
-    if (h.type != typeByteEncoded)
-        return dataBytes >= storedBytes;
-    return dataBytes >= storedBytes / 256 * 3;
-}
 
 // Colour map entries past the map are black.
 struct Map {
@@ -200,32 +203,30 @@ bool sniff(std::span<const std::uint8_t> file)
 {
     ByteReader in(file);
     Header h;
-    return readHeader(in, h) && validate(h).ok();
+    return readHeader(in, h).ok();
 }
 
 Status decode(std::span<const std::uint8_t> file, Image& out)
 {
     ByteReader in(file);
     Header h;
-    if (!readHeader(in, h))
-        return failure(Error::truncated, "sunras: header cut short");
-    if (const Status valid = validate(h); !valid)
-        return valid;
+    if (auto s = readHeader(in, h); !s)
+        return s;
     Map map;
     if (!readMap(in, h, map))
         return failure(Error::truncated, "sunras: colour map cut short");
 
     const auto stored = layoutOf(h.width, h.height, h.depth, 2);
-    if (!holdsEnoughData(h, stored->totalBytes, in.remaining()))
-        return failure(Error::truncated, "sunras: pixel data cut short");
+    if (!holdsEnoughData(h, *stored, in.remaining()))
+        return kDataCutShort;
     Image image;
-    if (const Status made = allocate(image, h.width, h.height, outputFormat(h)); !made)
-        return made;
-    RowSource rows(in, h.type == typeByteEncoded, stored->rowBytes);
+    if (auto s = allocate(image, h.width, h.height, outputFormat(h)); !s)
+        return s;
+    RowReader rows(in, h.type == typeByteEncoded, stored->rowBytes);
     for (std::uint32_t y = 0; y < h.height; ++y) {
         std::span<const std::uint8_t> row;
-        if (!rows.next(row))
-            return failure(Error::truncated, "sunras: pixel data cut short");
+        if (auto s = rows.next(row); !s)
+            return s;
         convertRow(h, row.data(), image.row(y));
     }
     if (image.format == PixelFormat::indexed)

@@ -41,13 +41,15 @@ struct Header {
     std::uint16_t width = 0, height = 0;
     std::uint8_t pixelBits = 0;
     std::uint8_t descriptor = 0;
+    std::span<const std::uint8_t> colourMap;  // its stored entries, after the ID field
 };
 
 bool isColourDepth(unsigned bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; }
 unsigned bytesOf(unsigned bits) { return (bits + 7) / 8; }
+bool rle(const Header& h) { return (h.imageType & kRleFlag) != 0; }
 
-// The one check of a header, for sniff and decode alike. Sets how the pixels are stored.
-Status validate(const Header& h, Pixel& pixel)
+// The one check of a header, for sniff and decode alike.
+Status validate(const Header& h)
 {
     if (h.imageType == 0)
         return failure(Error::badHeader, "tga: type 0, no image data");
@@ -78,33 +80,43 @@ Status validate(const Header& h, Pixel& pixel)
             return failure(Error::unsupported, "tga: 16-bit colour indices");
         if (h.pixelBits != 8)
             return failure(Error::badHeader, "tga: colour index depth");
-        pixel = Pixel::index8;
         return success();
     case 2:
         if (!isColourDepth(h.pixelBits))
             return failure(Error::badHeader, "tga: true-colour depth");
-        pixel = h.pixelBits == 24 ? Pixel::rgb24 : h.pixelBits == 32 ? Pixel::rgb32 : Pixel::rgb16;
         return success();
     default:
         if (h.pixelBits != 8 && h.pixelBits != 16)
             return failure(Error::badHeader, "tga: grey depth");
-        pixel = h.pixelBits == 8 ? Pixel::grey8 : Pixel::grey16;
         return success();
+    }
+}
+
+// How the pixels of a header that validates are stored.
+Pixel pixelOf(const Header& h)
+{
+    switch (h.imageType & ~kRleFlag) {
+    case 1:
+        return Pixel::index8;
+    case 2:
+        return h.pixelBits == 24 ? Pixel::rgb24 : h.pixelBits == 32 ? Pixel::rgb32 : Pixel::rgb16;
+    default:
+        return h.pixelBits == 8 ? Pixel::grey8 : Pixel::grey16;
     }
 }
 
 // Reads and checks the header, steps over the ID field and takes the colour map, leaving `in` at
 // the pixel data.
-Status readHeader(ByteReader& in, Header& h, Pixel& pixel, std::span<const std::uint8_t>& colourMap)
+Status readHeader(ByteReader& in, Header& h)
 {
     if (!in.u8(h.idLength) || !in.u8(h.colourMapType) || !in.u8(h.imageType) || !in.u16le(h.mapFirst) ||
         !in.u16le(h.mapLength) || !in.u8(h.mapEntryBits) || !in.skip(4) || !in.u16le(h.width) ||
         !in.u16le(h.height) || !in.u8(h.pixelBits) || !in.u8(h.descriptor))
         return failure(Error::truncated, "tga: header");
-    if (auto s = validate(h, pixel); !s)
+    if (auto s = validate(h); !s)
         return s;
     const std::uint64_t mapBytes = std::uint64_t{h.mapLength} * bytesOf(h.mapEntryBits);
-    if (!in.skip(h.idLength) || !in.bytes(mapBytes, colourMap))
+    if (!in.skip(h.idLength) || !in.bytes(mapBytes, h.colourMap))
         return failure(Error::truncated, "tga: ID field or colour map");
     return success();
 }
@@ -121,13 +133,13 @@ Colour colourOf(const std::uint8_t* p, unsigned bits)
 }
 
 // The colour-map entries a pixel value can reach: value v is entry v − first.
-std::vector<Colour> paletteOf(const Header& h, std::span<const std::uint8_t> colourMap)
+std::vector<Colour> paletteOf(const Header& h)
 {
     const std::size_t reachable = std::min<std::size_t>(h.mapLength, 256u - h.mapFirst);
     const unsigned entryBytes = bytesOf(h.mapEntryBits);
     std::vector<Colour> palette(reachable);
     for (std::size_t i = 0; i < reachable; ++i)
-        palette[i] = colourOf(colourMap.data() + i * entryBytes, h.mapEntryBits);
+        palette[i] = colourOf(h.colourMap.data() + i * entryBytes, h.mapEntryBits);
     return palette;
 }
 
@@ -177,12 +189,11 @@ bool convertRow(Pixel pixel, const std::uint8_t* in, std::uint8_t* out, std::uin
 // Whether `dataBytes` can hold the image, so that a short file is refused before its pixels are
 // allocated: a packet of 1 + pixelBytes bytes gives at most 128 pixels, a stored pixel takes
 // pixelBytes.
-bool mayHold(std::uint64_t dataBytes, const Layout& stored, std::uint64_t width, std::uint64_t height,
-             unsigned pixelBytes, bool rle)
+bool holdsEnoughData(const Header& h, const Layout& stored, std::uint64_t dataBytes)
 {
-    if (!rle)
+    if (!rle(h))
         return stored.totalBytes <= dataBytes;
-    return width * height * (1 + pixelBytes) <= dataBytes * 128;
+    return std::uint64_t{h.width} * h.height * (1 + bytesOf(h.pixelBits)) <= dataBytes * 128;
 }
 
 void mirror(std::uint8_t* row, std::uint32_t width, unsigned channels)
@@ -192,37 +203,58 @@ void mirror(std::uint8_t* row, std::uint32_t width, unsigned channels)
                          row + std::size_t{b} * channels);
 }
 
-// Stored rows of a run-length encoded image. A packet may go on from one row into the next (TGA
-// 2.0 forbids it, but writers do it); one that goes past the last pixel of the image is refused.
-class RleRows {
-public:
-    RleRows(ByteReader& in, unsigned pixelBytes) : in_(in), pixelBytes_(pixelBytes) {}
+const Status kDataCutShort = failure(Error::truncated, "tga: pixel data");
 
-    Status next(std::span<std::uint8_t> row)
+// The stored rows one after another: as stored, or run-length decoded. A packet may go on from one
+// row into the next (TGA 2.0 forbids it, but writers do it); one that goes past the last pixel of
+// the image is refused.
+class RowReader {
+public:
+    RowReader(ByteReader& in, bool rle, unsigned pixelBytes, std::size_t rowBytes)
+        : in_(in), rle_(rle), pixelBytes_(pixelBytes), rowBytes_(rowBytes), buffer_(rle ? rowBytes : 0)
+    {
+    }
+
+    Status next(std::span<const std::uint8_t>& row)
+    {
+        if (!rle_)
+            return in_.bytes(rowBytes_, row) ? success() : kDataCutShort;
+        if (auto s = decodeRow(); !s)
+            return s;
+        row = buffer_;
+        return success();
+    }
+
+    bool overran() const { return left_ != 0; }
+
+private:
+    // A packet's first byte holds its pixel count less one, and its high bit says whether one
+    // pixel value is repeated (a run) or the values follow (a literal).
+    Status decodeRow()
     {
         std::size_t i = 0;
-        while (i < row.size()) {
+        while (i < buffer_.size()) {
             if (left_ == 0) {
                 std::uint8_t code = 0;
                 if (!in_.u8(code))
-                    return failure(Error::truncated, "tga: pixel data");
+                    return kDataCutShort;
                 left_ = (code & 0x7Fu) + 1;
                 repeat_ = (code & 0x80) != 0;
                 std::span<const std::uint8_t> value;
                 if (repeat_ && !in_.bytes(pixelBytes_, value))
-                    return failure(Error::truncated, "tga: pixel data");
+                    return kDataCutShort;
                 if (repeat_)
                     std::memcpy(value_, value.data(), pixelBytes_);
             }
-            const std::size_t n = std::min(left_, (row.size() - i) / pixelBytes_);
+            const std::size_t n = std::min(left_, (buffer_.size() - i) / pixelBytes_);
             if (repeat_) {
                 for (std::size_t k = 0; k < n; ++k, i += pixelBytes_)
-                    std::memcpy(row.data() + i, value_, pixelBytes_);
+                    std::memcpy(buffer_.data() + i, value_, pixelBytes_);
             } else {
                 std::span<const std::uint8_t> literal;
                 if (!in_.bytes(n * pixelBytes_, literal))
-                    return failure(Error::truncated, "tga: pixel data");
-                std::memcpy(row.data() + i, literal.data(), literal.size());
+                    return kDataCutShort;
+                std::memcpy(buffer_.data() + i, literal.data(), literal.size());
                 i += literal.size();
             }
             left_ -= n;
@@ -230,11 +262,11 @@ public:
         return success();
     }
 
-    bool overran() const { return left_ != 0; }
-
-private:
     ByteReader& in_;
+    bool rle_;
     unsigned pixelBytes_;
+    std::size_t rowBytes_;
+    std::vector<std::uint8_t> buffer_;
     std::size_t left_ = 0;
     bool repeat_ = false;
     std::uint8_t value_[4] = {};
@@ -246,28 +278,23 @@ bool sniff(std::span<const std::uint8_t> file)
 {
     ByteReader in(file);
     Header h;
-    Pixel pixel{};
-    std::span<const std::uint8_t> colourMap;
-    return readHeader(in, h, pixel, colourMap).ok();
+    return readHeader(in, h).ok();
 }
 
 Status decode(std::span<const std::uint8_t> file, Image& out)
 {
     ByteReader in(file);
     Header h;
-    Pixel pixel{};
-    std::span<const std::uint8_t> colourMap;
-    if (auto s = readHeader(in, h, pixel, colourMap); !s)
+    if (auto s = readHeader(in, h); !s)
         return s;
     const unsigned pixelBytes = bytesOf(h.pixelBits);
     const auto stored = layoutOf(h.width, h.height, 8 * pixelBytes);
     if (!stored)
         return failure(Error::tooLarge, "tga: size over the limits");
-
-    const bool rle = (h.imageType & kRleFlag) != 0;
-    if (!mayHold(in.remaining(), *stored, h.width, h.height, pixelBytes, rle))
+    if (!holdsEnoughData(h, *stored, in.remaining()))
         return failure(Error::truncated, "tga: data too short for the image");
 
+    const Pixel pixel = pixelOf(h);
     const PixelFormat format = pixel == Pixel::index8                            ? PixelFormat::indexed
                                : pixel == Pixel::grey8 || pixel == Pixel::grey16 ? PixelFormat::grey
                                                                                  : PixelFormat::rgb;
@@ -275,19 +302,13 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (auto s = allocate(image, h.width, h.height, format); !s)
         return s;
     if (pixel == Pixel::index8)
-        image.palette = paletteOf(h, colourMap);
+        image.palette = paletteOf(h);
 
-    RleRows rleRows(in, pixelBytes);
-    std::vector<std::uint8_t> buffer(rle ? stored->rowBytes : 0);
+    RowReader rows(in, rle(h), pixelBytes, stored->rowBytes);
     for (std::uint32_t y = 0; y < h.height; ++y) {
         std::span<const std::uint8_t> row;
-        if (rle) {
-            if (auto s = rleRows.next(buffer); !s)
-                return s;
-            row = buffer;
-        } else if (!in.bytes(stored->rowBytes, row)) {
-            return failure(Error::truncated, "tga: pixel data");
-        }
+        if (auto s = rows.next(row); !s)
+            return s;
         const std::uint32_t target = (h.descriptor & kTopToBottom) ? y : h.height - 1 - y;
         std::uint8_t* dest = image.row(target);
         if (!convertRow(pixel, row.data(), dest, h.width, h.mapFirst, image.palette.size()))
@@ -295,7 +316,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         if (h.descriptor & kRightToLeft)
             mirror(dest, h.width, image.channels());
     }
-    if (rleRows.overran())
+    if (rows.overran())
         return failure(Error::badData, "tga: run past the end of the image");
     out = std::move(image);
     return success();

@@ -1,9 +1,11 @@
 // TIFF reading through libtiff, from memory: the first image of the file. Common layouts are read
 // sample by sample from the strips or tiles (readSamples); the colour models only libtiff knows
-// go through its RGBA interface (readThroughRgba). An Orientation tag is display metadata and is
-// not applied: images come out in stored pixel order.
+// go through its RGBA interface (readThroughRgba). Both give the stored rows; the Orientation tag
+// is applied afterwards, so that the image comes out upright.
 #include <algorithm>
+#include <optional>
 
+#include "imglib/core/orientation.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/tiff/header.h"
 #include "imglib/formats/tiff/readers.h"
@@ -22,9 +24,9 @@ void getField(TIFF* tif, ttag_t tag, T& value)
         value = v;
 }
 
-Route routeOfColours(const Header& h, bool& known)
+// Which route reads the header's colour model; nothing for a model that none reads.
+std::optional<Route> routeOfColours(const Header& h)
 {
-    known = true;
     switch (h.photometric) {
     case PHOTOMETRIC_MINISBLACK:
     case PHOTOMETRIC_MINISWHITE:
@@ -32,10 +34,12 @@ Route routeOfColours(const Header& h, bool& known)
     case PHOTOMETRIC_PALETTE:
         return h.bitsPerSample <= 8 ? Route::indexed : Route::paletteToRgb;
     case PHOTOMETRIC_RGB:
-        known = h.samplesPerPixel >= 3;
+        if (h.samplesPerPixel < 3)
+            return std::nullopt;
         return Route::rgb;
     case PHOTOMETRIC_SEPARATED:
-        known = h.inkSet == INKSET_CMYK && h.inks == 4 && h.samplesPerPixel >= 4;
+        if (h.inkSet != INKSET_CMYK || h.inks != 4 || h.samplesPerPixel < 4)
+            return std::nullopt;
         return Route::cmyk;
     default:
         return Route::rgba;
@@ -43,8 +47,9 @@ Route routeOfColours(const Header& h, bool& known)
 }
 
 // Each stored chunk that will be read lies inside the file, and uncompressed ones are complete:
-// a small file that claims a large image is refused before the image is allocated.
-Status checkChunks(TIFF* tif, const Header& h, std::uint64_t fileSize)
+// a small file that claims a large image is refused before the image is allocated. A Status, not
+// a yes or no as in the other readers: it says which of these failed, or that there are no chunks.
+Status holdsEnoughData(TIFF* tif, const Header& h, std::uint64_t fileSize)
 {
     const std::uint32_t planes = h.separatePlanes() ? std::min<std::uint32_t>(h.samplesPerPixel, 4) : 1;
     const std::uint32_t count = h.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
@@ -70,9 +75,9 @@ Status checkChunks(TIFF* tif, const Header& h, std::uint64_t fileSize)
 
 }  // namespace
 
-Header readHeader(TIFF* tif)
+Status readHeader(TIFF* tif, Header& h)
 {
-    Header h;
+    h = Header{};
     getField(tif, TIFFTAG_IMAGEWIDTH, h.width);
     getField(tif, TIFFTAG_IMAGELENGTH, h.height);
     getField(tif, TIFFTAG_BITSPERSAMPLE, h.bitsPerSample);
@@ -83,6 +88,7 @@ Header readHeader(TIFF* tif)
     getField(tif, TIFFTAG_COMPRESSION, h.compression);
     getField(tif, TIFFTAG_INKSET, h.inkSet);
     getField(tif, TIFFTAG_NUMBEROFINKS, h.inks);
+    getField(tif, TIFFTAG_ORIENTATION, h.orientation);
     std::uint16_t extraCount = 0;
     std::uint16_t* extraTypes = nullptr;
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) == 1 && extraCount > 0 && extraTypes)
@@ -97,10 +103,10 @@ Header readHeader(TIFF* tif)
         h.chunkWidth = h.width;
         h.chunkHeight = std::clamp<std::uint32_t>(rowsPerStrip, 1, std::max<std::uint32_t>(h.height, 1));
     }
-    return h;
+    return validate(h);
 }
 
-Status validate(const Header& h, Route& route)
+Status validate(const Header& h)
 {
     if (!withinLimits(h.width, h.height))
         return failure(Error::tooLarge, "tiff: image size over the limits");
@@ -108,11 +114,10 @@ Status validate(const Header& h, Route& route)
         return failure(Error::badHeader, "tiff: bad strip or tile size");
     if (h.samplesPerPixel == 0)
         return failure(Error::badHeader, "tiff: no samples");
-    bool known = false;
-    route = routeOfColours(h, known);
-    if (!known)
+    const auto route = routeOfColours(h);
+    if (!route)
         return failure(Error::unsupported, "tiff: colour model not supported");
-    if (route == Route::rgba)
+    if (*route == Route::rgba)
         return success();  // libtiff's RGBA interface checks the rest
     if (h.sampleFormat != SAMPLEFORMAT_UINT && h.sampleFormat != SAMPLEFORMAT_VOID)
         return failure(Error::unsupported, "tiff: only unsigned integer samples are read");
@@ -122,6 +127,8 @@ Status validate(const Header& h, Route& route)
         return failure(Error::unsupported, "tiff: too many samples a pixel");
     return success();
 }
+
+Route routeOf(const Header& h) { return routeOfColours(h).value_or(Route::rgba); }
 
 bool sniff(std::span<const std::uint8_t> file)
 {
@@ -143,16 +150,18 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         return failure(Error::badHeader, "tiff: the first directory cannot be read");
     messages.errors = 0;  // what the directory's tags had wrong did not stop libtiff; the pixels count
 
-    const Header header = readHeader(tif.get());
-    Route route = Route::rgba;
-    Status status = validate(header, route);
+    Header header;
+    Status status = readHeader(tif.get(), header);
+    const Route route = routeOf(header);
     if (status)
-        status = checkChunks(tif.get(), header, file.size());
+        status = holdsEnoughData(tif.get(), header, file.size());
     if (status)
         status = route == Route::rgba ? readThroughRgba(tif.get(), header, out)
                                       : readSamples(tif.get(), header, route, out);
     if (status && messages.errors > 0)
         status = failure(Error::badData, "tiff: libtiff reported damaged data");
+    if (status)
+        status = makeUpright(out, orientationOf(header.orientation));
     if (!status)
         out = Image{};
     return status;

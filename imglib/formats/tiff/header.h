@@ -20,6 +20,7 @@ struct Header {
     std::uint16_t compression = COMPRESSION_NONE;
     std::uint16_t inkSet = INKSET_CMYK;
     std::uint16_t inks = 4;
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;  // applied after reading, whatever the route
     bool associatedAlpha = false;  // the first extra sample is alpha the colours were multiplied by
     bool tiled = false;
     // The unit of stored data: a tile, or a strip (the image's width × rows per strip).
@@ -40,9 +41,13 @@ enum class Route {
     rgba,          // everything else libtiff's RGBA interface reads (YCbCr, CIE L*a*b*, LogLuv …)
 };
 
-Header readHeader(TIFF* tif);
+// Reads the fields of the first image and checks them with validate.
+Status readHeader(TIFF* tif, Header& header);
 
-// Checks the header against the size limits and picks the route; fails for what no route reads.
-Status validate(const Header& header, Route& route);
+// Checks the header against the size limits and that a route reads it.
+Status validate(const Header& header);
+
+// The route of a header that validates.
+Route routeOf(const Header& header);
 
 }  // namespace imglib::tiff

@@ -1,7 +1,8 @@
 // Reading samples from strips and tiles. libtiff decompresses each chunk (and puts 16-bit
 // samples in the machine's byte order, and undoes FillOrder and predictors); the samples are
-// then brought to 8 bits here and put together into pixels. 8-bit grey, RGB and palette strips
-// are decoded straight into the image rows.
+// then brought to 8 bits here and put together into pixels. Two fast paths skip that: rows of
+// 8-bit samples already in the image's layout are copied, and 1-bit indices expanded.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 
 #include "imglib/core/size.h"
 #include "imglib/core/colour.h"
+#include "imglib/core/growing_rows.h"
 #include "imglib/formats/tiff/readers.h"
 #include "imglib/formats/tiff/session.h"
 
@@ -41,15 +43,13 @@ PixelFormat formatOf(Route route)
     }
 }
 
-std::uint8_t eightBits(std::uint32_t value, std::uint32_t max) { return static_cast<std::uint8_t>((value * 255 + max / 2) / max); }
-
 // Sample value → 8-bit level, rounded; MinIsWhite turned the right way up.
 std::vector<std::uint8_t> levelsOf(unsigned bits, bool minIsWhite)
 {
-    const std::uint32_t max = (std::uint32_t{1} << bits) - 1;
-    std::vector<std::uint8_t> levels(max + 1);
-    for (std::uint32_t v = 0; v <= max; ++v)
-        levels[v] = static_cast<std::uint8_t>(minIsWhite ? 255 - eightBits(v, max) : eightBits(v, max));
+    std::vector<std::uint8_t> levels = scaledLevels((std::uint32_t{1} << bits) - 1);
+    if (minIsWhite)
+        for (std::uint8_t& level : levels)
+            level = static_cast<std::uint8_t>(255 - level);
     return levels;
 }
 
@@ -65,7 +65,7 @@ Status colourMapOf(TIFF* tif, unsigned bits, std::vector<Colour>& colours)
     bool sixteenBits = false;
     for (std::size_t i = 0; i < count && !sixteenBits; ++i)
         sixteenBits = r[i] > 255 || g[i] > 255 || b[i] > 255;
-    const auto eight = [&](std::uint16_t v) { return sixteenBits ? eightBits(v, 65535) : static_cast<std::uint8_t>(v); };
+    const auto eight = [&](std::uint16_t v) { return sixteenBits ? scaleTo8(v, 65535) : static_cast<std::uint8_t>(v); };
     colours.resize(count);
     for (std::size_t i = 0; i < count; ++i)
         colours[i] = {eight(r[i]), eight(g[i]), eight(b[i])};
@@ -197,86 +197,156 @@ Status readChunk(TIFF* tif, const Header& h, std::uint32_t x, std::uint32_t y, s
     return success();
 }
 
+// Where the samples of a pixel are: all in one plane, or one plane per channel (alpha after the
+// colours). Channels past those the route uses are read and dropped.
+struct SampleLayout {
+    unsigned channels;   // the route's colour channels
+    bool separate;       // one plane per channel
+    bool withAlpha;      // associated alpha, divided out of the colours
+    unsigned planes;     // planes read
+    unsigned perUnit;    // samples a pixel in one plane
+};
+
+constexpr unsigned kMostPlanes = 5;  // four inks and alpha
+
+SampleLayout sampleLayoutOf(const Header& h, Route route)
+{
+    SampleLayout l{};
+    l.channels = channelsOf(route);
+    l.separate = h.separatePlanes();
+    l.withAlpha = h.associatedAlpha && (route == Route::grey || route == Route::rgb) && h.samplesPerPixel > l.channels;
+    l.planes = l.separate ? l.channels + (l.withAlpha ? 1 : 0) : 1;
+    l.perUnit = l.separate ? 1 : h.samplesPerPixel;
+    return l;
+}
+
+// How a stored row becomes image pixels, chosen once for the image.
+enum class RowPath {
+    copy,           // 8-bit samples already in the image's layout
+    bitsToIndices,  // 1-bit samples that are indices, eight at a time
+    general,        // anything else: unpacked, alpha divided out, converted
+};
+
+RowPath rowPathOf(const Header& h, Route route, const SampleLayout& l)
+{
+    const bool asStored = h.bitsPerSample == 8 && l.perUnit == l.channels && !l.withAlpha &&
+                          (route == Route::indexed || route == Route::rgb ||
+                           (route == Route::grey && h.photometric == PHOTOMETRIC_MINISBLACK));
+    if (asStored)
+        return RowPath::copy;
+    if (h.bitsPerSample == 1 && l.perUnit == 1 && formatOf(route) == PixelFormat::indexed)
+        return RowPath::bitsToIndices;
+    return RowPath::general;
+}
+
+// The general path: each plane's row unpacked to sample values, associated alpha divided out,
+// then the values converted to the route's pixels.
+class GeneralRows {
+public:
+    Status prepare(TIFF* tif, const Header& h, Route route, const SampleLayout& l)
+    {
+        layout_ = l;
+        bits_ = h.bitsPerSample;
+        maxValue_ = (std::uint32_t{1} << h.bitsPerSample) - 1;
+        if (auto s = converterFor(tif, h, route, converter_); !s)
+            return s;
+        try {
+            values_.assign(l.planes, std::vector<std::uint16_t>(std::size_t{h.chunkWidth} * l.perUnit));
+        } catch (const std::bad_alloc&) {
+            return failure(Error::outOfMemory, "tiff: no memory for a strip or tile");
+        }
+        // Channel c of pixel x is channel_[c][x * perUnit]; alpha follows the colours.
+        for (unsigned c = 0; c < l.channels + (l.withAlpha ? 1 : 0); ++c)
+            channel_[c] = l.separate ? values_[c].data() : values_[0].data() + c;
+        return success();
+    }
+
+    // The palette of an indexed image.
+    const std::vector<Colour>& palette() const { return converter_.colours; }
+
+    void put(const std::uint8_t* const* planeRows, std::uint32_t columns, std::uint8_t* dst)
+    {
+        for (unsigned p = 0; p < layout_.planes; ++p)
+            unpack(planeRows[p], bits_, std::size_t{columns} * layout_.perUnit, values_[p].data());
+        if (layout_.withAlpha)
+            unpremultiply(channel_.data(), layout_.channels, channel_[layout_.channels], layout_.perUnit, columns,
+                          maxValue_);
+        converter_.put(channel_.data(), layout_.perUnit, columns, dst);
+    }
+
+private:
+    SampleLayout layout_{};
+    unsigned bits_ = 0;
+    std::uint32_t maxValue_ = 0;
+    Converter converter_;
+    std::vector<std::vector<std::uint16_t>> values_;
+    std::array<std::uint16_t*, kMostPlanes> channel_{};
+};
+
 }  // namespace
 
 Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
 {
-    const unsigned channels = channelsOf(route);
-    const bool separate = h.separatePlanes();
-    const bool withAlpha = h.associatedAlpha && (route == Route::grey || route == Route::rgb) &&
-                           h.samplesPerPixel > channels;
-    const unsigned planes = separate ? channels + (withAlpha ? 1 : 0) : 1;
-    const unsigned perUnit = separate ? 1 : h.samplesPerPixel;  // samples a pixel in one plane
-    const auto chunk = layoutOf(h.chunkWidth, h.chunkHeight, perUnit * h.bitsPerSample);
+    const SampleLayout samples = sampleLayoutOf(h, route);
+    const auto chunk = layoutOf(h.chunkWidth, h.chunkHeight, samples.perUnit * h.bitsPerSample);
     if (!chunk || chunk->totalBytes > kMaxChunkBytes)
-        return failure(Error::unsupported, "tiff: strip or tile too large");
+        return failure(Error::tooLarge, "tiff: strip or tile too large");
     const std::uint64_t storedRow = h.tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
     if (storedRow != chunk->rowBytes)
         return failure(Error::unsupported, "tiff: unexpected sample layout");
 
-    Converter converter;
-    if (auto s = converterFor(tif, h, route, converter); !s)
+    GeneralRows general;
+    if (auto s = general.prepare(tif, h, route, samples); !s)
         return s;
-    if (auto s = allocate(out, h.width, h.height, formatOf(route)); !s)
+    // Rows hold memory as they are decoded: a few bytes of compressed data can stand for a strip,
+    // and strips may share their data, so a damaged file costs only the rows before the damage.
+    GrowingRows grown;
+    if (auto s = grown.start(out, h.width, h.height, formatOf(route)); !s)
         return s;
     if (out.format == PixelFormat::indexed)
-        out.palette = converter.colours;
+        out.palette = general.palette();
+    const RowPath path = rowPathOf(h, route, samples);
 
-    // Rows that need no conversion: 8-bit samples already in the image's layout are copied (or
-    // decoded in place), 1-bit samples that are indices expanded.
-    const bool asStored = h.bitsPerSample == 8 && perUnit == channels && !withAlpha &&
-                          (route == Route::indexed || route == Route::rgb ||
-                           (route == Route::grey && h.photometric == PHOTOMETRIC_MINISBLACK));
-    const bool inPlace = asStored && !h.tiled;
-    const bool bitsAsIndices = h.bitsPerSample == 1 && perUnit == 1 && out.format == PixelFormat::indexed;
-
-    std::vector<std::vector<std::uint8_t>> chunks;
-    std::vector<std::vector<std::uint16_t>> values;
+    // A strip may be as large as the image: its buffer too holds memory only as libtiff decodes.
+    std::vector<ZeroedBuffer<std::uint8_t>> chunks;
     try {
-        chunks.assign(inPlace ? 0 : planes, std::vector<std::uint8_t>(chunk->totalBytes));
-        values.assign(planes, std::vector<std::uint16_t>(std::size_t{h.chunkWidth} * perUnit));
+        for (unsigned p = 0; p < samples.planes; ++p)
+            chunks.push_back(zeroedBuffer<std::uint8_t>(chunk->totalBytes));
     } catch (const std::bad_alloc&) {
         return failure(Error::outOfMemory, "tiff: no memory for a strip or tile");
     }
-    // Channel c of pixel x is channel[c][x * perUnit]; alpha follows the colours.
-    std::uint16_t* channel[5] = {};
-    for (unsigned c = 0; c < channels + (withAlpha ? 1 : 0); ++c)
-        channel[c] = separate ? values[c].data() : values[0].data() + c;
-    const std::uint32_t maxValue = (std::uint32_t{1} << h.bitsPerSample) - 1;
+    if (std::any_of(chunks.begin(), chunks.end(), [](const auto& buffer) { return !buffer; }))
+        return failure(Error::outOfMemory, "tiff: no memory for a strip or tile");
 
+    std::array<const std::uint8_t*, kMostPlanes> planeRows{};
     for (std::uint32_t y = 0; y < h.height; y += h.chunkHeight) {
         const std::uint32_t rows = std::min(h.chunkHeight, h.height - y);
         for (std::uint32_t x = 0; x < h.width; x += h.chunkWidth) {
             const std::uint32_t columns = std::min(h.chunkWidth, h.width - x);
-            if (inPlace) {
-                if (auto s = readChunk(tif, h, x, y, 0, static_cast<tmsize_t>(rows * out.stride()), out.row(y)); !s)
-                    return s;
-                continue;
-            }
             const tmsize_t bytes = h.tiled ? static_cast<tmsize_t>(chunk->totalBytes)
                                            : static_cast<tmsize_t>(rows * chunk->rowBytes);
-            for (unsigned p = 0; p < planes; ++p)
-                if (auto s = readChunk(tif, h, x, y, static_cast<std::uint16_t>(p), bytes, chunks[p].data()); !s)
+            for (unsigned p = 0; p < samples.planes; ++p)
+                if (auto s = readChunk(tif, h, x, y, static_cast<std::uint16_t>(p), bytes, chunks[p].get()); !s)
                     return s;
             for (std::uint32_t r = 0; r < rows; ++r) {
-                std::uint8_t* dst = out.row(y + r) + std::size_t{x} * out.channels();
-                if (asStored) {
-                    std::memcpy(dst, chunks[0].data() + r * chunk->rowBytes, std::size_t{columns} * channels);
-                    continue;
+                for (unsigned p = 0; p < samples.planes; ++p)
+                    planeRows[p] = chunks[p].get() + r * chunk->rowBytes;
+                std::uint8_t* dst = grown.row(y + r) + std::size_t{x} * out.channels();
+                switch (path) {
+                case RowPath::copy:
+                    std::memcpy(dst, planeRows[0], std::size_t{columns} * samples.channels);
+                    break;
+                case RowPath::bitsToIndices:
+                    expandBits(planeRows[0], columns, dst);
+                    break;
+                case RowPath::general:
+                    general.put(planeRows.data(), columns, dst);
+                    break;
                 }
-                if (bitsAsIndices) {
-                    expandBits(chunks[0].data() + r * chunk->rowBytes, columns, dst);
-                    continue;
-                }
-                for (unsigned p = 0; p < planes; ++p)
-                    unpack(chunks[p].data() + r * chunk->rowBytes, h.bitsPerSample, std::size_t{columns} * perUnit,
-                           values[p].data());
-                if (withAlpha)
-                    unpremultiply(channel, channels, channel[channels], perUnit, columns, maxValue);
-                converter.put(channel, perUnit, columns, dst);
             }
         }
     }
+    grown.finish();
     return success();
 }
 

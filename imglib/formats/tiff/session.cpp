@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace imglib::tiff {
 
@@ -86,6 +87,50 @@ int mapMemory(thandle_t handle, void** base, toff_t* size)
 
 void unmapNothing(thandle_t, void*, toff_t) {}
 
+MemoryOutput& outputOf(thandle_t handle) { return *static_cast<MemoryOutput*>(handle); }
+
+tmsize_t readOutput(thandle_t handle, void* buffer, tmsize_t size)
+{
+    MemoryOutput& out = outputOf(handle);
+    if (size <= 0 || out.position >= out.bytes.size())
+        return 0;
+    const std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), out.bytes.size() - out.position);
+    std::memcpy(buffer, out.bytes.data() + out.position, count);
+    out.position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t writeOutput(thandle_t handle, void* buffer, tmsize_t size)
+{
+    MemoryOutput& out = outputOf(handle);
+    if (size <= 0)
+        return 0;
+    const std::uint64_t end = out.position + static_cast<std::uint64_t>(size);
+    try {
+        if (end > out.bytes.size())
+            out.bytes.resize(end);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    std::memcpy(out.bytes.data() + out.position, buffer, static_cast<std::size_t>(size));
+    out.position = end;
+    return size;
+}
+
+toff_t seekOutput(thandle_t handle, toff_t offset, int whence)
+{
+    MemoryOutput& out = outputOf(handle);
+    const std::uint64_t base = whence == SEEK_CUR ? out.position : whence == SEEK_END ? out.bytes.size() : 0;
+    if (offset > out.bytes.size() || base > out.bytes.size() - offset)
+        return static_cast<toff_t>(-1);
+    out.position = base + offset;
+    return out.position;
+}
+
+toff_t sizeOfOutput(thandle_t handle) { return outputOf(handle).bytes.size(); }
+
+int mapNothing(thandle_t, void**, toff_t*) { return 0; }
+
 }  // namespace
 
 TiffHandle openMemory(MemoryFile& file, Messages& messages)
@@ -103,6 +148,15 @@ TiffHandle openDescriptorForWriting(int fd, Messages& messages)
     if (options.options == nullptr)
         return nullptr;
     return TiffHandle(TIFFFdOpenExt(fd, "output", "w", options.options));
+}
+
+TiffHandle openMemoryForWriting(MemoryOutput& output, Messages& messages)
+{
+    Options options(messages);
+    if (options.options == nullptr)
+        return nullptr;
+    return TiffHandle(TIFFClientOpenExt("memory", "w", &output, readOutput, writeOutput, seekOutput, closeNothing,
+                                        sizeOfOutput, mapNothing, unmapNothing, options.options));
 }
 
 }  // namespace imglib::tiff

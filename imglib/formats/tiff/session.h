@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include <tiffio.h>
 
@@ -38,5 +39,15 @@ TiffHandle openMemory(MemoryFile& file, Messages& messages);
 
 // Opens a new TIFF for writing on `fd`, which the handle then owns and closes.
 TiffHandle openDescriptorForWriting(int fd, Messages& messages);
+
+// The bytes a TIFF written to memory holds, for strips encoded apart from the file they go to.
+// Must outlive the handle.
+struct MemoryOutput {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t position = 0;
+};
+
+// Opens a new TIFF for writing into `output`.
+TiffHandle openMemoryForWriting(MemoryOutput& output, Messages& messages);
 
 }  // namespace imglib::tiff

@@ -16,6 +16,7 @@
 
 #include "imglib/core/colour.h"
 #include "imglib/core/file_io.h"
+#include "imglib/core/parallel.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/tiff/session.h"
 #include "imglib/formats/tiff/tiff.h"
@@ -151,6 +152,51 @@ bool setTags(TIFF* tif, const Image& image, Kind kind, const FileLayout& f, std:
     return ok;
 }
 
+struct EncodedStrip {
+    std::vector<std::uint8_t> bytes;
+    bool ok = false;
+};
+
+// Encodes strips [begin, end) through a TIFF of their own in memory, with the tags of the file.
+// Strips go through a buffer of ours: the image is const, and libtiff's predictor works in place.
+void encodeBand(const Image& image, Kind kind, const FileLayout& f, const BlackRule* rule, std::uint32_t rowsPerStrip,
+                std::size_t begin, std::size_t end, std::vector<EncodedStrip>& strips)
+{
+    MemoryOutput memory;
+    Messages messages;
+    const TiffHandle tif = openMemoryForWriting(memory, messages);
+    if (!tif || !setTags(tif.get(), image, kind, f, rowsPerStrip))
+        return;
+    std::vector<std::uint8_t> buffer(f.rowBytes * rowsPerStrip);
+    for (auto index = static_cast<std::uint32_t>(begin); index < end; ++index) {
+        const std::uint32_t y = index * rowsPerStrip, rows = std::min(rowsPerStrip, image.height - y);
+        for (std::uint32_t r = 0; r < rows; ++r)
+            storedRow(image, f, rule, y + r, buffer.data() + r * f.rowBytes);
+        if (TIFFWriteEncodedStrip(tif.get(), index, buffer.data(), static_cast<tmsize_t>(rows * f.rowBytes)) < 0 ||
+            messages.errors > 0)
+            return;
+        const std::uint64_t offset = TIFFGetStrileOffset(tif.get(), index);
+        const std::uint64_t count = TIFFGetStrileByteCount(tif.get(), index);
+        if (offset > memory.bytes.size() || count > memory.bytes.size() - offset)
+            return;
+        strips[index].bytes.assign(memory.bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                                   memory.bytes.begin() + static_cast<std::ptrdiff_t>(offset + count));
+        strips[index].ok = true;
+    }
+}
+
+// Each strip is encoded on its own (its encoding depends on its rows alone), the strips of one
+// band per thread; the file then gets them in order, the same bytes whatever the thread count.
+std::vector<EncodedStrip> encodeStrips(const Image& image, Kind kind, const FileLayout& f, const BlackRule* rule,
+                                       std::uint32_t rowsPerStrip)
+{
+    std::vector<EncodedStrip> strips((image.height + rowsPerStrip - 1) / rowsPerStrip);
+    parallelFor(strips.size(), 1, [&](std::size_t, std::size_t begin, std::size_t end) {
+        encodeBand(image, kind, f, rule, rowsPerStrip, begin, end, strips);
+    });
+    return strips;
+}
+
 Status writeTo(TIFF* tif, const Image& image, Kind kind)
 {
     const FileLayout f = layoutFor(image, kind);
@@ -161,13 +207,11 @@ Status writeTo(TIFF* tif, const Image& image, Kind kind)
     const std::optional<BlackRule> rule =
         kind == Kind::ccittHuffman ? std::optional<BlackRule>(BlackRule(image)) : std::nullopt;
 
-    // Strips go through a buffer of ours: the image is const, and libtiff's predictor works in place.
-    std::vector<std::uint8_t> strip(f.rowBytes * rowsPerStrip);
-    for (std::uint32_t y = 0, index = 0; y < image.height; y += rowsPerStrip, ++index) {
-        const std::uint32_t rows = std::min(rowsPerStrip, image.height - y);
-        for (std::uint32_t r = 0; r < rows; ++r)
-            storedRow(image, f, rule ? &*rule : nullptr, y + r, strip.data() + r * f.rowBytes);
-        if (TIFFWriteEncodedStrip(tif, index, strip.data(), static_cast<tmsize_t>(rows * f.rowBytes)) < 0)
+    const std::vector<EncodedStrip> strips = encodeStrips(image, kind, f, rule ? &*rule : nullptr, rowsPerStrip);
+    for (std::uint32_t index = 0; index < strips.size(); ++index) {
+        const EncodedStrip& strip = strips[index];
+        if (!strip.ok || TIFFWriteRawStrip(tif, index, const_cast<std::uint8_t*>(strip.bytes.data()),
+                                           static_cast<tmsize_t>(strip.bytes.size())) < 0)
             return failure(Error::io, "tiff: a strip cannot be written");
     }
     if (!TIFFWriteDirectory(tif))

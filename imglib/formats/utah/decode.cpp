@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/growing_rows.h"
 #include "imglib/core/size.h"
 
 namespace imglib::utah {
@@ -51,26 +53,6 @@ struct Header {
     Lookup lookup{};
 };
 
-// Reads the fixed 15 bytes, all that sniffing needs.
-Status readFixedFields(ByteReader& in, Header& h)
-{
-    std::uint16_t signature = 0, width = 0, height = 0;
-    std::int16_t xpos = 0, ypos = 0;
-    std::uint8_t channels = 0, bits = 0, maps = 0, mapLog2 = 0;
-    if (!in.u16le(signature) || !in.i16le(xpos) || !in.i16le(ypos) || !in.u16le(width) || !in.u16le(height) ||
-        !in.u8(h.flags) || !in.u8(channels) || !in.u8(bits) || !in.u8(maps) || !in.u8(mapLog2))
-        return failure(Error::truncated, "utah: header cut short");
-    if (signature != kSignature)
-        return failure(Error::badHeader, "utah: no 0xCC52 signature");
-    h.width = width;
-    h.height = height;
-    h.channels = channels;
-    h.bits = bits;
-    h.maps = maps;
-    h.mapLog2 = mapLog2;
-    return success();
-}
-
 Status validate(const Header& h)
 {
     if (h.width == 0 || h.height == 0)
@@ -88,6 +70,27 @@ Status validate(const Header& h)
         return failure(Error::badHeader, "utah: colour map length over 2^16");
     return success();
 }
+
+// Reads the fixed 15 bytes and checks them: all that sniffing needs.
+Status readHeader(ByteReader& in, Header& h)
+{
+    std::uint16_t signature = 0, width = 0, height = 0;
+    std::int16_t xpos = 0, ypos = 0;
+    std::uint8_t channels = 0, bits = 0, maps = 0, mapLog2 = 0;
+    if (!in.u16le(signature) || !in.i16le(xpos) || !in.i16le(ypos) || !in.u16le(width) || !in.u16le(height) ||
+        !in.u8(h.flags) || !in.u8(channels) || !in.u8(bits) || !in.u8(maps) || !in.u8(mapLog2))
+        return failure(Error::truncated, "utah: header cut short");
+    if (signature != kSignature)
+        return failure(Error::badHeader, "utah: no 0xCC52 signature");
+    h.width = width;
+    h.height = height;
+    h.channels = channels;
+    h.bits = bits;
+    h.maps = maps;
+    h.mapLog2 = mapLog2;
+    return validate(h);
+}
+
 
 // Maps follow one after the other, 16-bit entries whose high byte is the 8-bit value. A value past
 // a short map takes its last entry. With one map and three channels, all three use it; a single
@@ -141,14 +144,13 @@ Status readVariableFields(ByteReader& in, Header& h)
 
 // Without the "no background" flag, pixels the stream never writes take the background colour,
 // whether or not the "clear first" flag asks a viewer to clear its screen. With it they are 0.
-void fillBackground(Image& raw, const std::array<std::uint8_t, 3>& background)
+void fillBackground(GrowingRows& rows, const Image& raw, const std::array<std::uint8_t, 3>& background)
 {
     const unsigned n = raw.channels();
-    std::uint8_t* const first = raw.row(0);
-    for (std::size_t i = 0; i < raw.stride(); i += n)
-        std::memcpy(first + i, background.data(), n);
-    for (std::uint32_t y = 1; y < raw.height; ++y)
-        std::memcpy(raw.row(y), first, raw.stride());
+    std::vector<std::uint8_t> row(raw.stride());
+    for (std::size_t i = 0; i < row.size(); i += n)
+        std::memcpy(row.data() + i, background.data(), n);
+    rows.fillWith(row);
 }
 
 // Writes n samples into one channel of a row of interleaved channels.
@@ -172,33 +174,58 @@ void putRun(std::uint8_t* at, unsigned stride, std::uint8_t value, std::uint32_t
         *at = value;
 }
 
+// Where the instruction stream draws: a line counted from the bottom, a pixel in it and a channel;
+// and how many more samples it may write.
+struct Cursor {
+    GrowingRows& rows;
+    std::uint32_t width;
+    unsigned stride;  // the stored channels, interleaved
+    std::uint64_t budget;
+    std::uint64_t line = 0;
+    std::uint32_t x = 0;
+    unsigned channel = 0;
+
+    void skipLines(std::uint32_t count)
+    {
+        line += count;
+        x = 0;
+    }
+    void setChannel(unsigned c)
+    {
+        channel = c;
+        x = 0;
+    }
+    void skipPixels(std::uint32_t count) { x = count >= width - x ? width : x + count; }
+
+    // Draws `count` samples with put(at, n), clipped to the row, and moves past all of them.
+    // Samples of alpha, or of a channel the header does not declare, are read and dropped. False
+    // when the samples would overspend the budget.
+    template <typename Put>
+    bool draw(std::uint32_t count, Put put)
+    {
+        if (channel < stride) {
+            const std::uint32_t n = std::min(count, width - x);
+            if (n > budget)
+                return false;
+            budget -= n;
+            put(rows.row(static_cast<std::uint32_t>(line)) + channel + std::size_t{x} * stride, n);
+        }
+        skipPixels(count);
+        return true;
+    }
+};
+
 // Runs the instruction stream over `raw`, whose pixels hold the stored channels interleaved.
 // Every write is clipped to the row; the stream ends at the end-of-image instruction or past the
 // top row. A stream that writes far more pixels than the picture holds is refused, so a small
-// file cannot keep the reader busy for long.
-Status drawStream(ByteReader& in, Image& raw)
+// file cannot keep the reader busy for long. Rows hold memory from the first write that reaches
+// them, so a stream cut short costs only the lines it drew.
+Status drawStream(ByteReader& in, const Image& raw, GrowingRows& rows)
 {
-    const std::uint32_t width = raw.width;
     const unsigned stride = raw.channels();
-    std::uint64_t budget = 2 * std::uint64_t{width} * raw.height * stride;
-    std::uint64_t line = 0;  // from the bottom
-    std::uint32_t x = 0;
-    unsigned channel = 0;
-    auto target = [&]() -> std::uint8_t* {
-        if (channel >= stride)
-            return nullptr;  // alpha, or a channel the header does not declare: read and dropped
-        return raw.row(static_cast<std::uint32_t>(raw.height - 1 - line)) + channel;
-    };
-    auto advance = [&](std::uint32_t count) { x = count >= width - x ? width : x + count; };
-    auto spend = [&](std::uint32_t count) {
-        const std::uint32_t written = std::min(count, width - x);
-        if (written > budget)
-            return false;
-        budget -= written;
-        return true;
-    };
-
-    while (line < raw.height) {
+    Cursor at{rows, raw.width, stride, 2 * std::uint64_t{raw.width} * raw.height * stride};
+    const Status tooMuch = failure(Error::badData, "utah: more pixel data than the picture holds");
+    while (at.line < raw.height) {
         std::uint8_t opcode = 0, shortOperand = 0;
         if (!in.u8(opcode) || !in.u8(shortOperand))
             return failure(Error::truncated, "utah: image data cut short");
@@ -211,27 +238,21 @@ Status drawStream(ByteReader& in, Image& raw)
         }
         switch (opcode & ~kLongForm) {
         case kSkipLines:
-            line += operand;
-            x = 0;
+            at.skipLines(operand);
             break;
         case kSetColour:
-            channel = operand;
-            x = 0;
+            at.setChannel(operand);
             break;
         case kSkipPixels:
-            advance(operand);
+            at.skipPixels(operand);
             break;
         case kByteData: {
             const std::uint32_t count = operand + 1;
             std::span<const std::uint8_t> data;
             if (!in.bytes(count, data) || !in.skip(count & 1u))
                 return failure(Error::truncated, "utah: pixel data cut short");
-            if (std::uint8_t* row = target()) {
-                if (!spend(count))
-                    return failure(Error::badData, "utah: more pixel data than the picture holds");
-                putSamples(row + std::size_t{x} * stride, stride, data.data(), std::min(count, width - x));
-            }
-            advance(count);
+            if (!at.draw(count, [&](std::uint8_t* to, std::uint32_t n) { putSamples(to, stride, data.data(), n); }))
+                return tooMuch;
             break;
         }
         case kRunData: {
@@ -239,13 +260,9 @@ Status drawStream(ByteReader& in, Image& raw)
             std::uint16_t value = 0;
             if (!in.u16le(value))
                 return failure(Error::truncated, "utah: run cut short");
-            if (std::uint8_t* row = target()) {
-                if (!spend(count))
-                    return failure(Error::badData, "utah: more pixel data than the picture holds");
-                putRun(row + std::size_t{x} * stride, stride, static_cast<std::uint8_t>(value & 0xFF),
-                    std::min(count, width - x));
-            }
-            advance(count);
+            const auto level = static_cast<std::uint8_t>(value & 0xFF);
+            if (!at.draw(count, [&](std::uint8_t* to, std::uint32_t n) { putRun(to, stride, level, n); }))
+                return tooMuch;
             break;
         }
         case kEndOfImage:
@@ -287,28 +304,31 @@ bool sniff(std::span<const std::uint8_t> file)
 {
     ByteReader in(file);
     Header header;
-    return readFixedFields(in, header).ok() && validate(header).ok();
+    return readHeader(in, header).ok();
 }
 
 Status decode(std::span<const std::uint8_t> file, Image& out)
 {
     ByteReader in(file);
     Header header;
-    if (Status status = readFixedFields(in, header); !status)
-        return status;
-    if (Status status = validate(header); !status)
+    if (Status status = readHeader(in, header); !status)
         return status;
     if (Status status = readVariableFields(in, header); !status)
         return status;
 
+    // No data is too short to allocate for: an end-of-image instruction alone is a whole picture
+    // of background. Rows hold memory only as the stream reaches them instead.
     Image raw;
+    GrowingRows rows;
     const PixelFormat stored = header.channels == 1 ? PixelFormat::grey : PixelFormat::rgb;
-    if (Status status = allocate(raw, header.width, header.height, stored); !status)
+    if (Status status = rows.start(raw, header.width, header.height, stored, GrowingRows::Order::bottomUp);
+        !status)
         return status;
     if (!(header.flags & kNoBackground))
-        fillBackground(raw, header.background);
-    if (Status status = drawStream(in, raw); !status)
+        fillBackground(rows, raw, header.background);
+    if (Status status = drawStream(in, raw, rows); !status)
         return status;
+    rows.finish();
     if (Status status = applyMaps(header, raw); !status)
         return status;
     out = std::move(raw);

@@ -11,14 +11,22 @@
 
 namespace formattest {
 
+// Appends a 16- or 32-bit field, big- or little-endian.
 void put16be(std::vector<std::uint8_t>& out, std::uint16_t v);
 void put32be(std::vector<std::uint8_t>& out, std::uint32_t v);
+void put16le(std::vector<std::uint8_t>& out, std::uint16_t v);
+void put32le(std::vector<std::uint8_t>& out, std::uint32_t v);
 
 // Deterministic pictures: with more than 256 colours allowed, nearly every pixel differs;
 // otherwise the other pixels use `colours` colours. The left third of each row is one grey.
 testkit::Rgba testPicture(std::uint32_t width, std::uint32_t height, unsigned colours);
 testkit::Rgba greyPicture(std::uint32_t width, std::uint32_t height);
 testkit::Rgba bilevelPicture(std::uint32_t width, std::uint32_t height);
+
+// An image of the given kind for the writers' tests; an indexed one has `colours` palette entries,
+// all of them used when there are enough pixels.
+imglib::Image imageOfKind(imglib::PixelFormat format, std::uint32_t width, std::uint32_t height,
+                          unsigned colours = 0);
 
 // Writes `picture` as a PBM, PGM or PPM (the smallest that holds it) in `scratch`, runs
 // `command` with {in} and {out} replaced by that file and a new one, and gives the new file's

@@ -1,4 +1,4 @@
-#include "tests/imglib/format_testing.h"
+#include "tests/support/format_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,18 @@ void put32be(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
     put16be(out, static_cast<std::uint16_t>(v >> 16));
     put16be(out, static_cast<std::uint16_t>(v));
+}
+
+void put16le(std::vector<std::uint8_t>& out, std::uint16_t v)
+{
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void put32le(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    put16le(out, static_cast<std::uint16_t>(v));
+    put16le(out, static_cast<std::uint16_t>(v >> 16));
 }
 
 namespace {
@@ -129,6 +141,18 @@ testkit::Rgba bilevelPicture(std::uint32_t width, std::uint32_t height)
     return paint(width, height, [](std::uint32_t x, std::uint32_t y) {
         return (mix(y * 131 + x) & 1) || x == y ? 0u : 0xFFFFFFu;
     });
+}
+
+imglib::Image imageOfKind(imglib::PixelFormat format, std::uint32_t width, std::uint32_t height, unsigned colours)
+{
+    imglib::Image image;
+    EXPECT_TRUE(imglib::allocate(image, width, height, format).ok());
+    for (std::size_t i = 0; i < image.pixels.size(); ++i)
+        image.pixels[i] =
+            static_cast<std::uint8_t>(format == imglib::PixelFormat::indexed ? i * 7 % colours : i * 37 + i / 5);
+    for (unsigned c = 0; c < colours; ++c)
+        image.palette.push_back({std::uint8_t(c * 3), std::uint8_t(255 - c), std::uint8_t(c * 11)});
+    return image;
 }
 
 std::optional<testkit::fs::path> encodeWithTool(const testkit::ScratchDir& scratch, const testkit::Rgba& picture,
