@@ -118,7 +118,12 @@ bool writeLog(const std::string& path, const std::vector<Job>& jobs, const std::
             text += oneLine(std::filesystem::absolute(jobs[i].input).lexically_normal().string()) + "\r\n";
     errno = 0;
     const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    const imglib::Status status = imglib::writeWholeFile(path, bytes);
+    imglib::AtomicFile file;
+    imglib::Status status = file.open(path);
+    if (status)
+        status = file.write(bytes);
+    if (status)
+        status = file.commit();
     if (!status)
         reason = imglib::describe(status);
     return status.ok();
