@@ -26,6 +26,8 @@ namespace imglib::tiff {
 namespace {
 
 constexpr std::size_t kStripBytes = 64 * 1024;
+// Strips encoded at once, about 2 MB of rows: enough for every thread, little held in memory.
+constexpr std::uint32_t kStripsAtOnce = 32;
 
 Colour colourAt(const Image& image, const std::uint8_t* row, std::uint32_t x)
 {
@@ -157,10 +159,11 @@ struct EncodedStrip {
     bool ok = false;
 };
 
-// Encodes strips [begin, end) through a TIFF of their own in memory, with the tags of the file.
-// Strips go through a buffer of ours: the image is const, and libtiff's predictor works in place.
+// Encodes strips [begin, end) into out[0 …] through a TIFF of their own in memory, with the tags of
+// the file. Strips go through a buffer of ours: the image is const, and libtiff's predictor works
+// in place.
 void encodeBand(const Image& image, Kind kind, const FileLayout& f, const BlackRule* rule, std::uint32_t rowsPerStrip,
-                std::size_t begin, std::size_t end, std::vector<EncodedStrip>& strips)
+                std::size_t begin, std::size_t end, EncodedStrip* out)
 {
     MemoryOutput memory;
     Messages messages;
@@ -179,20 +182,21 @@ void encodeBand(const Image& image, Kind kind, const FileLayout& f, const BlackR
         const std::uint64_t count = TIFFGetStrileByteCount(tif.get(), index);
         if (offset > memory.bytes.size() || count > memory.bytes.size() - offset)
             return;
-        strips[index].bytes.assign(memory.bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-                                   memory.bytes.begin() + static_cast<std::ptrdiff_t>(offset + count));
-        strips[index].ok = true;
+        EncodedStrip& strip = out[index - begin];
+        strip.bytes.assign(memory.bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                           memory.bytes.begin() + static_cast<std::ptrdiff_t>(offset + count));
+        strip.ok = true;
     }
 }
 
-// Each strip is encoded on its own (its encoding depends on its rows alone), the strips of one
-// band per thread; the file then gets them in order, the same bytes whatever the thread count.
+// Strips first to end - 1 encoded, each on its own (its encoding depends on its rows alone), the
+// strips of one band per thread: the same bytes whatever the thread count.
 std::vector<EncodedStrip> encodeStrips(const Image& image, Kind kind, const FileLayout& f, const BlackRule* rule,
-                                       std::uint32_t rowsPerStrip)
+                                       std::uint32_t rowsPerStrip, std::uint32_t first, std::uint32_t end)
 {
-    std::vector<EncodedStrip> strips((image.height + rowsPerStrip - 1) / rowsPerStrip);
-    parallelFor(strips.size(), 1, [&](std::size_t, std::size_t begin, std::size_t end) {
-        encodeBand(image, kind, f, rule, rowsPerStrip, begin, end, strips);
+    std::vector<EncodedStrip> strips(end - first);
+    parallelFor(strips.size(), 1, [&](std::size_t, std::size_t begin, std::size_t stop) {
+        encodeBand(image, kind, f, rule, rowsPerStrip, first + begin, first + stop, strips.data() + begin);
     });
     return strips;
 }
@@ -207,12 +211,19 @@ Status writeTo(TIFF* tif, const Image& image, Kind kind)
     const std::optional<BlackRule> rule =
         kind == Kind::ccittHuffman ? std::optional<BlackRule>(BlackRule(image)) : std::nullopt;
 
-    const std::vector<EncodedStrip> strips = encodeStrips(image, kind, f, rule ? &*rule : nullptr, rowsPerStrip);
-    for (std::uint32_t index = 0; index < strips.size(); ++index) {
-        const EncodedStrip& strip = strips[index];
-        if (!strip.ok || TIFFWriteRawStrip(tif, index, const_cast<std::uint8_t*>(strip.bytes.data()),
-                                           static_cast<tmsize_t>(strip.bytes.size())) < 0)
-            return failure(Error::io, "tiff: a strip cannot be written");
+    // The strips are encoded a batch at a time and written in order, so that only a batch of
+    // encoded strips is held at once.
+    const std::uint32_t count = (image.height + rowsPerStrip - 1) / rowsPerStrip;
+    for (std::uint32_t first = 0; first < count; first += kStripsAtOnce) {
+        const std::uint32_t end = std::min(count, first + kStripsAtOnce);
+        const std::vector<EncodedStrip> strips = encodeStrips(image, kind, f, rule ? &*rule : nullptr, rowsPerStrip,
+                                                              first, end);
+        for (std::uint32_t index = first; index < end; ++index) {
+            const EncodedStrip& strip = strips[index - first];
+            if (!strip.ok || TIFFWriteRawStrip(tif, index, const_cast<std::uint8_t*>(strip.bytes.data()),
+                                               static_cast<tmsize_t>(strip.bytes.size())) < 0)
+                return failure(Error::io, "tiff: a strip cannot be written");
+        }
     }
     if (!TIFFWriteDirectory(tif))
         return failure(Error::io, "tiff: the directory cannot be written");
