@@ -55,7 +55,9 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
     setAutoFillBackground(true);
 
     // name, container, caption or text, left/top/width/height in twips, tab, font points, back, text
+    // (one control a line, so that the block reads as the table it is)
     ControlBuilder ui;
+    // clang-format off
     Frame7 = ui.frame(this, "Frame7", QString(), {6720, 5520, 1830, 495}, 36, {8.25, "#400040", "#FFFF00"});
     ProgressBar1 = ui.progressBar(Frame7, "ProgressBar1", {0, 120, 1815, 375}, 37);
     Command4 = ui.button(this, "Command4", "A propos", {6720, 1800, 1815, 495}, 34, {13.5, kDefault, kDefault});
@@ -96,6 +98,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
     Option3 = ui.option(Frame2, "Option3", " Jpg", {120, 1080, 975, 255}, 5, {8.25, "#FFFF80", kDefault});
     Option2 = ui.option(Frame2, "Option2", " Dib", {120, 720, 975, 255}, 4, {8.25, "#FFFF80", kDefault});
     Option1 = ui.option(Frame2, "Option1", " Bmp", {120, 360, 975, 255}, 3, {8.25, "#FFFF80", kDefault});
+    // clang-format on
     CommonDialog1 = new CommonDialog(this);
     ui.applyTabOrder();
 

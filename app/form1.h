@@ -72,23 +72,23 @@ public:
     CommonDialog* CommonDialog1 = nullptr;
 
     // Window-level state shared by the procedures.
-    qint16 aig = 0;      // 1: start-up could not create the output folder or its log
-    QString filtre;      // input extension, three lower-case letters
-    QString filtrs;      // write format code: bmp, tifd, tifp, tifh or tifn
-    QString cible;       // path of the intermediate bitmap
-    QString nomfi;       // path of the file being converted
-    qint16 aigan = 0;    // 1: a step of the current file failed
-    QString nomsor;      // output path
-    qint16 tif = 0;      // TIFF write format number
-    float ctr = 0;       // failed files since the log was last made, logged or not; above 0 the log stays
-    QString logx;        // path of the failure log
+    qint16 aig = 0;    // 1: start-up could not create the output folder or its log
+    QString filtre;    // input extension, three lower-case letters
+    QString filtrs;    // write format code: bmp, tifd, tifp, tifh or tifn
+    QString cible;     // path of the intermediate bitmap
+    QString nomfi;     // path of the file being converted
+    qint16 aigan = 0;  // 1: a step of the current file failed
+    QString nomsor;    // output path
+    qint16 tif = 0;    // TIFF write format number
+    float ctr = 0;     // failed files since the log was last made, logged or not; above 0 the log stays
+    QString logx;      // path of the failure log
 
-    qint32 dib = 0;      // handle of the current image, 0 = none
-    qint32 nbcoul = 0;   // colour count given to ReduceDIB
-    qint16 redopt = 0;   // option given to ReduceDIB
-    qint32 zoom1 = 0;    // percentages given to ZoomDIB
+    qint32 dib = 0;     // handle of the current image, 0 = none
+    qint32 nbcoul = 0;  // colour count given to ReduceDIB
+    qint16 redopt = 0;  // option given to ReduceDIB
+    qint32 zoom1 = 0;   // percentages given to ZoomDIB
     qint32 zoom2 = 0;
-    qint16 fmtbmp = 0;   // write format number of the intermediate bitmap
+    qint16 fmtbmp = 0;  // write format number of the intermediate bitmap
 
     // app/
     void Form_Load();

@@ -125,8 +125,8 @@ int commandSteps(const std::vector<std::string>& args)
                 continue;
             }
             const double m = median(seconds);
-            std::printf("%-12s %-44s %9.3f %8.1f %8.3f %8.0f\n", step.name, step.what, m, megapixels / m,
-                        median(cpu), *std::max_element(peak.begin(), peak.end()));
+            std::printf("%-12s %-44s %9.3f %8.1f %8.3f %8.0f\n", step.name, step.what, m, megapixels / m, median(cpu),
+                        *std::max_element(peak.begin(), peak.end()));
         }
     }
     fs::remove_all(scratch);
@@ -169,11 +169,10 @@ int commandReduce(const std::vector<std::string>& args)
 
 void usage()
 {
-    std::fprintf(stderr,
-                 "usage: imglib_bench steps [--runs N] [--threads N] [--only a,b] FILE...\n"
-                 "       imglib_bench run STEP INPUT OUTPUT [--threads N]\n"
-                 "       imglib_bench reduce COUNT DITHER INPUT OUTPUT.ppm\n"
-                 "       imglib_bench list\n");
+    std::fprintf(stderr, "usage: imglib_bench steps [--runs N] [--threads N] [--only a,b] FILE...\n"
+                         "       imglib_bench run STEP INPUT OUTPUT [--threads N]\n"
+                         "       imglib_bench reduce COUNT DITHER INPUT OUTPUT.ppm\n"
+                         "       imglib_bench list\n");
 }
 
 }  // namespace

@@ -115,55 +115,74 @@ double timeWrite(const std::string& input, const std::string& output, std::int32
 
 const Step kSteps[] = {
     {"read", "read the file", timeRead, false},
-    {"grey", "grey levels", [](const std::string& in, const std::string&) {
+    {"grey", "grey levels",
+     [](const std::string& in, const std::string&) {
          return timeOperation(in, [](const Image& i, Image& o) { return imglib::toGrey(i, o).ok(); });
-     }, false},
-    {"zoom50", "resize to 50 %", [](const std::string& in, const std::string&) {
+     },
+     false},
+    {"zoom50", "resize to 50 %",
+     [](const std::string& in, const std::string&) {
          return timeOperation(in, [](const Image& i, Image& o) { return imglib::zoom(i, 50, 50, o).ok(); });
-     }, false},
-    {"zoom150", "resize to 150 %", [](const std::string& in, const std::string&) {
+     },
+     false},
+    {"zoom150", "resize to 150 %",
+     [](const std::string& in, const std::string&) {
          return timeOperation(in, [](const Image& i, Image& o) { return imglib::zoom(i, 150, 150, o).ok(); });
-     }, false},
-    {"reduce255d", "255 colours, dithered", [](const std::string& in, const std::string&) {
+     },
+     false},
+    {"reduce255d", "255 colours, dithered",
+     [](const std::string& in, const std::string&) {
          return timeOperation(in, [](const Image& i, Image& o) { return imglib::reduceColours(i, 255, true, o).ok(); });
-     }, false},
-    {"reduce255", "255 colours, nearest", [](const std::string& in, const std::string&) {
-         return timeOperation(in, [](const Image& i, Image& o) { return imglib::reduceColours(i, 255, false, o).ok(); });
-     }, false},
-    {"reduce16d", "16 colours, dithered", [](const std::string& in, const std::string&) {
+     },
+     false},
+    {"reduce255", "255 colours, nearest",
+     [](const std::string& in, const std::string&) {
+         return timeOperation(in,
+                              [](const Image& i, Image& o) { return imglib::reduceColours(i, 255, false, o).ok(); });
+     },
+     false},
+    {"reduce16d", "16 colours, dithered",
+     [](const std::string& in, const std::string&) {
          return timeOperation(in, [](const Image& i, Image& o) { return imglib::reduceColours(i, 16, true, o).ok(); });
-     }, false},
-    {"write-tiff", "write 255 colours as TIFF LZW", [](const std::string& in, const std::string& out) {
+     },
+     false},
+    {"write-tiff", "write 255 colours as TIFF LZW",
+     [](const std::string& in, const std::string& out) {
          return timeWrite(in, out, kTiffLzw, [](Image& i) { return reduce(i, 255, true); });
-     }, false},
-    {"write-bmp", "write grey levels as BMP", [](const std::string& in, const std::string& out) {
-         return timeWrite(in, out, kBmp, grey);
-     }, false},
-    {"tiff255", "read, 255 colours dithered, TIFF LZW", [](const std::string& in, const std::string& out) {
+     },
+     false},
+    {"write-bmp", "write grey levels as BMP",
+     [](const std::string& in, const std::string& out) { return timeWrite(in, out, kBmp, grey); }, false},
+    {"tiff255", "read, 255 colours dithered, TIFF LZW",
+     [](const std::string& in, const std::string& out) {
          return timePipeline(in, out, kTiffLzw, [](Image& i) { return reduce(i, 255, true); });
-     }, true},
-    {"grey-bmp", "read, grey levels, BMP", [](const std::string& in, const std::string& out) {
-         return timePipeline(in, out, kBmp, grey);
-     }, true},
-    {"half-bmp", "read, resize to 50 %, BMP", [](const std::string& in, const std::string& out) {
+     },
+     true},
+    {"grey-bmp", "read, grey levels, BMP",
+     [](const std::string& in, const std::string& out) { return timePipeline(in, out, kBmp, grey); }, true},
+    {"half-bmp", "read, resize to 50 %, BMP",
+     [](const std::string& in, const std::string& out) {
          return timePipeline(in, out, kBmp, [](Image& i) { return zoom(i, 50); });
-     }, true},
-    {"chain-grey", "read, grey, 50 %, 255 colours, TIFF LZW", [](const std::string& in, const std::string& out) {
-         return timePipeline(in, out, kTiffLzw, [](Image& i) { return grey(i) && zoom(i, 50) && reduce(i, 255, true); });
-     }, true},
-    {"chain-16", "read, 16 colours, 50 %, 255 colours, TIFF LZW", [](const std::string& in, const std::string& out) {
+     },
+     true},
+    {"chain-grey", "read, grey, 50 %, 255 colours, TIFF LZW",
+     [](const std::string& in, const std::string& out) {
+         return timePipeline(in, out, kTiffLzw,
+                             [](Image& i) { return grey(i) && zoom(i, 50) && reduce(i, 255, true); });
+     },
+     true},
+    {"chain-16", "read, 16 colours, 50 %, 255 colours, TIFF LZW",
+     [](const std::string& in, const std::string& out) {
          return timePipeline(in, out, kTiffLzw,
                              [](Image& i) { return reduce(i, 16, true) && zoom(i, 50) && reduce(i, 255, true); });
-     }, true},
-    {"floor-tiff", "read, one byte a pixel as TIFF LZW", [](const std::string& in, const std::string& out) {
-         return timePipeline(in, out, kTiffLzw, greenOnly);
-     }, true},
-    {"floor-bmp", "read, one byte a pixel as BMP", [](const std::string& in, const std::string& out) {
-         return timePipeline(in, out, kBmp, greenOnly);
-     }, true},
-    {"floor-half", "read, every other pixel as BMP", [](const std::string& in, const std::string& out) {
-         return timePipeline(in, out, kBmp, everyOtherPixel);
-     }, true},
+     },
+     true},
+    {"floor-tiff", "read, one byte a pixel as TIFF LZW",
+     [](const std::string& in, const std::string& out) { return timePipeline(in, out, kTiffLzw, greenOnly); }, true},
+    {"floor-bmp", "read, one byte a pixel as BMP",
+     [](const std::string& in, const std::string& out) { return timePipeline(in, out, kBmp, greenOnly); }, true},
+    {"floor-half", "read, every other pixel as BMP",
+     [](const std::string& in, const std::string& out) { return timePipeline(in, out, kBmp, everyOtherPixel); }, true},
 };
 
 }  // namespace

@@ -42,8 +42,7 @@ class FileSteps {
 public:
     FileSteps(const Job& job, const Options& options, const std::atomic<bool>& stop)
         : job_(job), options_(options), stop_(stop)
-    {
-    }
+    {}
 
     bool read() { return go() && done((errno = 0, imglib::readImage(job_.input.c_str(), image_))); }
     bool transform() { return go() && recipe::transform(*this, options_.settings); }
@@ -51,14 +50,14 @@ public:
 
     bool reduce(std::int32_t colours)
     {
-        return apply([&](const imglib::Image& in, imglib::Image& out) {
-            return imglib::reduceColours(in, colours, true, out);
-        });
+        return apply(
+            [&](const imglib::Image& in, imglib::Image& out) { return imglib::reduceColours(in, colours, true, out); });
     }
     bool grey() { return apply(imglib::toGrey); }
     bool zoom(std::int32_t percent)
     {
-        return apply([&](const imglib::Image& in, imglib::Image& out) { return imglib::zoom(in, percent, percent, out); });
+        return apply(
+            [&](const imglib::Image& in, imglib::Image& out) { return imglib::zoom(in, percent, percent, out); });
     }
     bool write(const recipe::OutputFormat& format)
     {

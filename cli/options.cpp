@@ -37,13 +37,20 @@ namespace {
 enum LongOnly { kGrey = 256, kLog, kVersion };
 
 const option kLongOptions[] = {
-    {"output", required_argument, nullptr, 'o'},   {"to", required_argument, nullptr, 't'},
-    {"colours", required_argument, nullptr, 'c'},  {"colors", required_argument, nullptr, 'c'},
-    {"grey", no_argument, nullptr, kGrey},         {"gray", no_argument, nullptr, kGrey},
-    {"scale", required_argument, nullptr, 's'},    {"recursive", no_argument, nullptr, 'r'},
-    {"jobs", required_argument, nullptr, 'j'},     {"no-clobber", no_argument, nullptr, 'n'},
-    {"log", required_argument, nullptr, kLog},     {"quiet", no_argument, nullptr, 'q'},
-    {"help", no_argument, nullptr, 'h'},           {"version", no_argument, nullptr, kVersion},
+    {"output", required_argument, nullptr, 'o'},
+    {"to", required_argument, nullptr, 't'},
+    {"colours", required_argument, nullptr, 'c'},
+    {"colors", required_argument, nullptr, 'c'},
+    {"grey", no_argument, nullptr, kGrey},
+    {"gray", no_argument, nullptr, kGrey},
+    {"scale", required_argument, nullptr, 's'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"no-clobber", no_argument, nullptr, 'n'},
+    {"log", required_argument, nullptr, kLog},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -75,8 +82,8 @@ std::string offending(char** argv)
 
 std::string range(const char* option, int low, int high, const char* text)
 {
-    return std::string(option) + " takes a number from " + std::to_string(low) + " to " +
-           std::to_string(high) + ", not \"" + text + "\"";
+    return std::string(option) + " takes a number from " + std::to_string(low) + " to " + std::to_string(high) +
+           ", not \"" + text + "\"";
 }
 
 }  // namespace

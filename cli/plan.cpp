@@ -22,10 +22,7 @@ namespace fs = std::filesystem;
 
 using Identity = std::pair<dev_t, ino_t>;
 
-std::string systemReason(int error)
-{
-    return imglib::describe(imglib::Status{imglib::Error::io, "", error});
-}
+std::string systemReason(int error) { return imglib::describe(imglib::Status{imglib::Error::io, "", error}); }
 
 std::string join(const std::string& folder, const std::string& name)
 {

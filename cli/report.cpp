@@ -21,7 +21,7 @@ std::string clock(double seconds)
 
 std::size_t terminalWidth()
 {
-    winsize size {};
+    winsize size{};
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
@@ -93,16 +93,24 @@ Report::Counts Report::finish(const std::vector<Result>& results)
     Counts counts;
     for (const Result& result : results) {
         switch (result.outcome) {
-        case Outcome::converted: ++counts.converted; break;
-        case Outcome::skipped: ++counts.skipped; break;
-        case Outcome::failed: ++counts.failed; break;
+        case Outcome::converted:
+            ++counts.converted;
+            break;
+        case Outcome::skipped:
+            ++counts.skipped;
+            break;
+        case Outcome::failed:
+            ++counts.failed;
+            break;
         case Outcome::pending:
-        case Outcome::abandoned: ++counts.notConverted; break;
+        case Outcome::abandoned:
+            ++counts.notConverted;
+            break;
         }
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::fprintf(stderr, "tesselo-convert: %zu converted, %zu skipped, %zu failed", counts.converted,
-                 counts.skipped, counts.failed);
+    std::fprintf(stderr, "tesselo-convert: %zu converted, %zu skipped, %zu failed", counts.converted, counts.skipped,
+                 counts.failed);
     if (counts.notConverted > 0)
         std::fprintf(stderr, ", %zu not converted (stopped)", counts.notConverted);
     std::fprintf(stderr, " in %.1f s\n", elapsed);

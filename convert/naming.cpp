@@ -24,8 +24,8 @@ std::optional<QString> outputPathFor(const QString& input, const QString& code, 
     const auto separator = lastSeparator(input);
     if (separator < 0 || input.size() < 7)
         return std::nullopt;
-    const auto name = recipe::windowOutputName(input.mid(separator + 1).toStdString(),
-                                               recipe::formatOfCode(code.toStdString()));
+    const auto name =
+        recipe::windowOutputName(input.mid(separator + 1).toStdString(), recipe::formatOfCode(code.toStdString()));
     if (!name)
         return std::nullopt;
     return folder + QDir::separator() + QString::fromStdString(*name);

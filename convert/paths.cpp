@@ -29,8 +29,7 @@ enum class Mode { Replace, Append };
 #ifdef Q_OS_UNIX
 bool writeLogBytes(const QString& path, Mode mode, const QByteArray& bytes)
 {
-    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
-                      (mode == Mode::Replace ? O_TRUNC : O_APPEND);
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (mode == Mode::Replace ? O_TRUNC : O_APPEND);
     const int fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
     if (fd < 0)
         return false;

@@ -12,8 +12,8 @@
 #include <climits>
 
 #include "app/form1.h"
-#include "convert/paths.h"
 #include "convert/folder_listing.h"
+#include "convert/paths.h"
 #include "widgets/common_dialog.h"
 #include "widgets/event_hold.h"
 

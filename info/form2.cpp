@@ -9,12 +9,9 @@
 namespace {
 
 const QString kLines[] = {
-    QString(),
-    QStringLiteral("      © 2026 Projet Tesselo"),
-    QString(),
-    QStringLiteral("            tesselo@example.org"),
-    QString(),
-    QStringLiteral("         tesselo.example.org"),
+    QString(), QStringLiteral("      © 2026 Projet Tesselo"),
+    QString(), QStringLiteral("            tesselo@example.org"),
+    QString(), QStringLiteral("         tesselo.example.org"),
 };
 
 }  // namespace

@@ -11,14 +11,11 @@
 
 void Form1::choixlecture()
 {
-    filtre = inputExtension(firstSelected({Option1, Option2, Option3, Option4, Option5, Option6, Option7,
-                                           Option8, Option9, Option10, Option11, Option12, Option13}));
+    filtre = inputExtension(firstSelected({Option1, Option2, Option3, Option4, Option5, Option6, Option7, Option8,
+                                           Option9, Option10, Option11, Option12, Option13}));
 }
 
-void Form1::choixecriture()
-{
-    filtrs = writeFormatCode(firstSelected({Option15, Option16, Option17, Option22}));
-}
+void Form1::choixecriture() { filtrs = writeFormatCode(firstSelected({Option15, Option16, Option17, Option22})); }
 
 void Form1::Check1_Click()
 {

@@ -21,9 +21,8 @@ const OutputFormat& formatOfCode(std::string_view code)
 bool isInputExtension(std::string_view extension)
 {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return std::ranges::any_of(kInputExtensions, [&](std::string_view known) {
-        return std::ranges::equal(known, extension, {}, {}, lower);
-    });
+    return std::ranges::any_of(
+        kInputExtensions, [&](std::string_view known) { return std::ranges::equal(known, extension, {}, {}, lower); });
 }
 
 }  // namespace recipe

@@ -26,8 +26,8 @@ inline constexpr std::array<OutputFormat, 5> kOutputFormats{{
 
 // The extensions of the files a folder run converts, in the order the window tests its input
 // buttons; the last one is its fall-back.
-inline constexpr std::array<std::string_view, 14> kInputExtensions{
-    "bmp", "dib", "jpg", "jif", "tif", "pcx", "tga", "pbm", "pgm", "ppm", "rle", "gem", "ras", "pcd"};
+inline constexpr std::array<std::string_view, 14> kInputExtensions{"bmp", "dib", "jpg", "jif", "tif", "pcx", "tga",
+                                                                   "pbm", "pgm", "ppm", "rle", "gem", "ras", "pcd"};
 
 // The format the command line calls `name`; null when there is none.
 const OutputFormat* formatNamed(std::string_view name);

@@ -48,7 +48,7 @@ void ControlBuilder::place(QWidget* control, const char* name, Twips at, int tab
         setRole(palette, QPalette::Window, look.back, control);
         setRole(palette, QPalette::WindowText, look.text, control);
         setRole(palette, QPalette::Text, look.text, control);  // frame titles are drawn in it
-        control->setBackgroundRole(QPalette::Window);  // buttons of every kind fill with Button
+        control->setBackgroundRole(QPalette::Window);          // buttons of every kind fill with Button
         control->setAutoFillBackground(true);
         break;
     case Surface::Button:
@@ -86,7 +86,8 @@ QLineEdit* ControlBuilder::textBox(QWidget* in, const char* name, const QString&
     return box;
 }
 
-QRadioButton* ControlBuilder::option(QWidget* in, const char* name, const QString& caption, Twips at, int tab, Look look)
+QRadioButton* ControlBuilder::option(QWidget* in, const char* name, const QString& caption, Twips at, int tab,
+                                     Look look)
 {
     auto* option = new QRadioButton(caption, in);
     place(option, name, at, tab, look, Surface::Window);
@@ -121,8 +122,7 @@ QProgressBar* ControlBuilder::progressBar(QWidget* in, const char* name, Twips a
 
 void ControlBuilder::applyTabOrder()
 {
-    std::stable_sort(byTab_.begin(), byTab_.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(byTab_.begin(), byTab_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QWidget* previous = nullptr;
     for (const auto& [tab, control] : byTab_) {
         if (!(control->focusPolicy() & Qt::TabFocus))

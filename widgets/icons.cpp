@@ -47,8 +47,7 @@ QPixmap drawn(int side, const Drawing& draw, const QList<QRgb>& palette = {})
 void drawMosaic(QPainter& p, int)
 {
     // Tiles in the window's own colours, offset row by row like laid stones.
-    const QColor tiles[] = {"#400040", "#00C0C0", "#C000C0", "#C0C000", "#8080FF", "#FF8080",
-                            "#FFFF80", "#008080"};
+    const QColor tiles[] = {"#400040", "#00C0C0", "#C000C0", "#C0C000", "#8080FF", "#FF8080", "#FFFF80", "#008080"};
     p.fillRect(0, 0, 32, 32, QColor("#800080"));
     int colour = 0;
     for (int row = 0; row < 4; ++row) {

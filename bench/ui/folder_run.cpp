@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "convert/paths.h"
 #include "convert/folder_listing.h"
+#include "convert/paths.h"
 #include "imglib/imglib.h"
 #include "widgets/common_dialog.h"
 
@@ -113,8 +113,8 @@ struct OutputKind {
 };
 const OutputKind kKinds[] = {{"tifd", "Option16"}, {"bmp", "Option15"}};
 
-const char* kPhotos[] = {"progressive_3.jpg", "progressive_cat.jpg", "tm_5dhtsegments.jpg",
-                         "tm_jfif-16bit-dqt.jpg", "hopper.jpg", "pil_sample_rgb.jpg"};
+const char* kPhotos[] = {"progressive_3.jpg",     "progressive_cat.jpg", "tm_5dhtsegments.jpg",
+                         "tm_jfif-16bit-dqt.jpg", "hopper.jpg",          "pil_sample_rgb.jpg"};
 
 // The input extensions in the order of the window's buttons Option1 … Option14.
 const QStringList kExtensions{"bmp", "dib", "jpg", "jif", "tif", "pcx", "tga",
@@ -123,8 +123,9 @@ const QStringList kExtensions{"bmp", "dib", "jpg", "jif", "tif", "pcx", "tga",
 QString conformanceFolder()
 {
     const QString set = qEnvironmentVariable("TESSELO_CONFORMANCE");
-    return set.isEmpty() ? QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../../shared/conformance")
-                         : set;
+    return set.isEmpty()
+               ? QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../../shared/conformance")
+               : set;
 }
 
 // Fills `folder` with kCopies photographs from the conformance folder; false when it is absent.
@@ -133,7 +134,8 @@ bool makePhotoFolder(const QString& folder)
     const QString source = conformanceFolder() + QStringLiteral("/jpeg/good/");
     for (int i = 0; i < kCopies; ++i) {
         const QString name = QString::fromLatin1(kPhotos[i % std::size(kPhotos)]);
-        if (!QFile::copy(source + name, QStringLiteral("%1/%2_%3").arg(folder).arg(i, 3, 10, QLatin1Char('0')).arg(name)))
+        if (!QFile::copy(source + name,
+                         QStringLiteral("%1/%2_%3").arg(folder).arg(i, 3, 10, QLatin1Char('0')).arg(name)))
             return false;
     }
     return true;
@@ -209,7 +211,8 @@ int main(int argc, char* argv[])
         std::vector<Round> rounds;
         for (int i = 0; i < kRounds; ++i)
             rounds.push_back(pressOuvrir(form, chosen));
-        std::sort(rounds.begin(), rounds.end(), [](const Round& a, const Round& b) { return a.overhead() < b.overhead(); });
+        std::sort(rounds.begin(), rounds.end(),
+                  [](const Round& a, const Round& b) { return a.overhead() < b.overhead(); });
         const Round& median = rounds[rounds.size() / 2];
         std::printf("folder_run_%s_%s_%lldfiles: %.1f files/s through the window, library %.1f files/s of its own "
                     "(%.3f s of %.3f s); window's share %.2f %% of the library's time (%.3f ms a file); "

@@ -68,8 +68,8 @@ int main(int argc, char* argv[])
     if (!environment.contains("DISPLAY") && !environment.contains("WAYLAND_DISPLAY") &&
         !environment.contains("QT_QPA_PLATFORM"))
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-    std::printf("platform: %s\n", qPrintable(environment.value("QT_QPA_PLATFORM",
-                                                                environment.contains("DISPLAY") ? "xcb" : "?")));
+    std::printf("platform: %s\n",
+                qPrintable(environment.value("QT_QPA_PLATFORM", environment.contains("DISPLAY") ? "xcb" : "?")));
 
     std::vector<double> launchToPaint, mainToPaint;
     for (int run = 0; run < runs; ++run) {

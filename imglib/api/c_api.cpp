@@ -59,9 +59,8 @@ int16_t WriteDIBToFile(int32_t dib, const char* path, int16_t format)
 
 int32_t ReduceDIB(int32_t dib, int32_t colours, int16_t option)
 {
-    return transform(dib, [&](const Image& in, Image& out) {
-        return imglib::reduceColours(in, colours, option != 0, out);
-    });
+    return transform(dib,
+                     [&](const Image& in, Image& out) { return imglib::reduceColours(in, colours, option != 0, out); });
 }
 
 int32_t GrayDIB(int32_t dib)
@@ -71,17 +70,14 @@ int32_t GrayDIB(int32_t dib)
 
 int32_t ZoomDIB(int32_t dib, int32_t xPercent, int32_t yPercent)
 {
-    return transform(dib, [&](const Image& in, Image& out) {
-        return imglib::zoom(in, xPercent, yPercent, out);
-    });
+    return transform(dib, [&](const Image& in, Image& out) { return imglib::zoom(in, xPercent, yPercent, out); });
 }
 
 void DIBFree(int32_t dib)
 {
     try {
         imglib::handleTable().release(dib);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 }  // extern "C"

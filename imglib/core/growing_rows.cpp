@@ -7,8 +7,7 @@
 
 namespace imglib {
 
-Status GrowingRows::start(Image& image, std::uint32_t width, std::uint32_t height, PixelFormat format,
-                          Order order)
+Status GrowingRows::start(Image& image, std::uint32_t width, std::uint32_t height, PixelFormat format, Order order)
 {
     const unsigned bits = format == PixelFormat::rgb ? 24 : 8;
     const auto layout = layoutOf(width, height, bits);

@@ -65,8 +65,8 @@ Status makeUpright(Image& image, Orientation orientation)
         return success();
     Image upright;
     const bool swapped = swapsSides(orientation);
-    if (auto s = allocate(upright, swapped ? image.height : image.width, swapped ? image.width : image.height,
-                          image.format);
+    if (auto s =
+            allocate(upright, swapped ? image.height : image.width, swapped ? image.width : image.height, image.format);
         !s)
         return s;
     upright.palette = image.palette;

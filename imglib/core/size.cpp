@@ -4,8 +4,7 @@ namespace imglib {
 
 bool withinLimits(std::uint64_t width, std::uint64_t height)
 {
-    return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide &&
-           width * height <= kMaxPixels;
+    return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
 }
 
 std::optional<Layout> layoutOf(std::uint64_t width, std::uint64_t height, std::uint32_t bitsPerPixel,

@@ -30,10 +30,7 @@ struct [[nodiscard]] Status {
 
 constexpr Status success() { return {}; }
 // An io failure keeps the errno that the failing system call just left.
-constexpr Status failure(Error error, const char* detail)
-{
-    return {error, detail, error == Error::io ? errno : 0};
-}
+constexpr Status failure(Error error, const char* detail) { return {error, detail, error == Error::io ? errno : 0}; }
 
 // What went wrong, in a few words for people: "truncated data", "not an image this program
 // reads", "disk full", "permission denied" …

@@ -17,8 +17,7 @@ class ErrorDiffusion {
 public:
     ErrorDiffusion(std::span<const Colour> palette, std::uint32_t width)
         : nearest_(palette), width_(int(width)), errors_(std::size_t(width + 2) * 3)
-    {
-    }
+    {}
 
     // Starts again from the first row with another palette, keeping the memory.
     void restart(std::span<const Colour> palette)

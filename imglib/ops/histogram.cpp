@@ -76,7 +76,8 @@ ChannelSteps channelSteps(const LevelCounts& counts)
             // middle of its pixels among all pixels).
             const double rank = (double(before) + double(counts[c][v]) / 2) / double(total);
             const double place = (v + 0.5) / 256;
-            steps.stepOf[c][v] = static_cast<std::uint8_t>(std::min<double>(kBinsPerAxis - 1, (rank + place) / 2 * kBinsPerAxis));
+            steps.stepOf[c][v] =
+                static_cast<std::uint8_t>(std::min<double>(kBinsPerAxis - 1, (rank + place) / 2 * kBinsPerAxis));
             before += counts[c][v];
         }
     }

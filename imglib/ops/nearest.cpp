@@ -28,15 +28,13 @@ int farthestSquare(int v, int lo, int hi)
 int nearestDistance(Colour c, const Cube& q)
 {
     const int e = q.side - 1;
-    return nearestSquare(c.r, q.r, q.r + e) + nearestSquare(c.g, q.g, q.g + e) +
-           nearestSquare(c.b, q.b, q.b + e);
+    return nearestSquare(c.r, q.r, q.r + e) + nearestSquare(c.g, q.g, q.g + e) + nearestSquare(c.b, q.b, q.b + e);
 }
 
 int farthestDistance(Colour c, const Cube& q)
 {
     const int e = q.side - 1;
-    return farthestSquare(c.r, q.r, q.r + e) + farthestSquare(c.g, q.g, q.g + e) +
-           farthestSquare(c.b, q.b, q.b + e);
+    return farthestSquare(c.r, q.r, q.r + e) + farthestSquare(c.g, q.g, q.g + e) + farthestSquare(c.b, q.b, q.b + e);
 }
 
 // Calls take(i) for each entry of `from`, in order, that can be nearest to a colour in the cube.
@@ -105,8 +103,9 @@ void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
     const auto around = candidatesAround(std::size(kCubeShifts) - 1, r, g, b);
     Cell& cell = cells_[at];
     cell.start = static_cast<std::uint32_t>(entries_.size());
-    candidates(palette_, around, cubeOf(r, g, b, kCellShift),
-               [&](std::uint8_t i) { entries_.push_back({palette_[i].r, palette_[i].g, palette_[i].b, i}); });
+    candidates(palette_, around, cubeOf(r, g, b, kCellShift), [&](std::uint8_t i) {
+        entries_.push_back({palette_[i].r, palette_[i].g, palette_[i].b, i});
+    });
     cell.count = static_cast<std::uint32_t>(entries_.size()) - cell.start;
 }
 

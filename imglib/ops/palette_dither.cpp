@@ -58,8 +58,11 @@ class SampleBand {
 public:
     SampleBand(const RgbRows& rows, std::uint32_t step, std::uint32_t firstRow, std::uint32_t rowCount,
                std::span<const Colour> palette)
-        : width_((rows.width() + step - 1) / step), height_(rowCount), pixels_(std::size_t(width_) * height_ * 3),
-          error_(pixels_.size()), diffusion_(palette, width_)
+        : width_((rows.width() + step - 1) / step),
+          height_(rowCount),
+          pixels_(std::size_t(width_) * height_ * 3),
+          error_(pixels_.size()),
+          diffusion_(palette, width_)
     {
         auto scratch = rows.scratch();
         std::uint8_t* out = pixels_.data();

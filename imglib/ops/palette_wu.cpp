@@ -126,8 +126,8 @@ std::vector<Colour> wuPalette(const std::vector<BinSums>& bins, std::size_t coun
     findBestCut(cube, boxes[0]);
     while (boxes.size() < count) {
         // Ties go to the earliest box, so the result never depends on anything but the input.
-        const auto next = std::max_element(boxes.begin(), boxes.end(),
-                                           [](const Box& a, const Box& b) { return a.gain < b.gain; });
+        const auto next =
+            std::max_element(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) { return a.gain < b.gain; });
         if (next->cutAxis < 0)
             break;  // no box can be cut any more
         Box upper = *next;

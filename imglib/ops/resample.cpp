@@ -117,8 +117,8 @@ void filterAcross<3>(const std::int16_t* mid, const std::int16_t* weights, int t
 }
 
 template <int C>
-void resampleRows(const Image& in, Image& out, const AxisWeights& across, const AxisWeights& down,
-                  std::size_t begin, std::size_t end)
+void resampleRows(const Image& in, Image& out, const AxisWeights& across, const AxisWeights& down, std::size_t begin,
+                  std::size_t end)
 {
     const std::size_t width = in.stride();
     std::vector<std::int32_t> sum(width);

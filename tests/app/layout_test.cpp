@@ -67,10 +67,8 @@ void LayoutTest::control_data()
     QTest::addColumn<QString>("back");  // "": the platform's colour
     QTest::addColumn<QString>("text");
 
-    const auto row = [](const char* name, const char* kind, const char* in, QRect twips, qreal points,
-                        const char* back, const char* text) {
-        QTest::newRow(name) << kind << in << twips << points << back << text;
-    };
+    const auto row = [](const char* name, const char* kind, const char* in, QRect twips, qreal points, const char* back,
+                        const char* text) { QTest::newRow(name) << kind << in << twips << points << back << text; };
     row("Frame7", "QGroupBox", "Form1", {6720, 5520, 1830, 495}, 8.25, "#400040", "#FFFF00");
     row("ProgressBar1", "QProgressBar", "Frame7", {0, 120, 1815, 375}, 0, "", "");
     row("Command4", "QPushButton", "Form1", {6720, 1800, 1815, 495}, 13.5, "", "");
@@ -126,7 +124,7 @@ void LayoutTest::control()
     QVERIFY(control);
     QCOMPARE(control->metaObject()->className(), kind);
     QCOMPARE(control->parentWidget()->objectName().isEmpty() ? QStringLiteral("Form1")
-                                                               : control->parentWidget()->objectName(),
+                                                             : control->parentWidget()->objectName(),
              container);
     QCOMPARE(control->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
 
@@ -186,7 +184,8 @@ void LayoutTest::designValues()
         QSlider* slider;
         int minimum, maximum;
     };
-    for (const auto& [slider, minimum, maximum] : {Expected{form_->Slider1, 1, 255}, Expected{form_->Slider2, 10, 200}}) {
+    for (const auto& [slider, minimum, maximum] :
+         {Expected{form_->Slider1, 1, 255}, Expected{form_->Slider2, 10, 200}}) {
         QCOMPARE(slider->orientation(), Qt::Horizontal);
         QCOMPARE(slider->minimum(), minimum);
         QCOMPARE(slider->maximum(), maximum);

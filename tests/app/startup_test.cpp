@@ -72,8 +72,7 @@ void StartupTest::firstStartMakesTheFolderAndAFreshLog()
     Form1 form;
     QVERIFY(QFileInfo(temp.path("Vamko")).isDir());
     QCOMPARE(readAll(temp.path("Vamko/Log.txt")), kLogHeaderBytes);
-    QCOMPARE(QDir(temp.path("Vamko")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-             QStringList{"Log.txt"});
+    QCOMPARE(QDir(temp.path("Vamko")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"Log.txt"});
 }
 
 void StartupTest::existingFolderGivesTheWarningAndIsLeftAlone()

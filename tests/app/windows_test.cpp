@@ -1,8 +1,8 @@
 // The window's close: "Quitter" closes exactly as the close box, the program lasts as long as one
 // of its windows is open, and the information windows live beside the main window. (Opening
 // them again is in tests/info.)
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/form1.h"

@@ -164,17 +164,33 @@ TEST(Cli, NothingIsOverwritten)
         std::string name;
         std::vector<std::string> args;
         int status;
-        std::string said;           // in the one line before the summary
+        std::string said;                // in the one line before the summary
         std::vector<std::string> files;  // after the run, the folder's files
     } rows[] = {
-        {"onto itself", {"-t", "bmp", "a.bmp"}, 1, "a.bmp: its output a.bmp is the input itself", {"a.bmp", "keep.bmp", "z.bmp"}},
-        {"through a link", {"-t", "bmp", "-o", "out", "z.bmp"}, 1, "z.bmp: its output out/z.bmp is the input itself",
+        {"onto itself",
+         {"-t", "bmp", "a.bmp"},
+         1,
+         "a.bmp: its output a.bmp is the input itself",
+         {"a.bmp", "keep.bmp", "z.bmp"}},
+        {"through a link",
+         {"-t", "bmp", "-o", "out", "z.bmp"},
+         1,
+         "z.bmp: its output out/z.bmp is the input itself",
          {"a.bmp", "keep.bmp", "out/z.bmp", "z.bmp"}},
-        {"two inputs, one output", {"-o", "out", "a.bmp", "a.pcx"}, 1, "a.pcx: its output out/a.tif is already taken by a.bmp",
+        {"two inputs, one output",
+         {"-o", "out", "a.bmp", "a.pcx"},
+         1,
+         "a.pcx: its output out/a.tif is already taken by a.bmp",
          {"a.bmp", "a.pcx", "keep.bmp", "out/a.tif", "z.bmp"}},
-        {"no clobber", {"-n", "-t", "bmp", "-o", "out", "keep.bmp"}, 0, "keep.bmp: skipped, out/keep.bmp exists",
+        {"no clobber",
+         {"-n", "-t", "bmp", "-o", "out", "keep.bmp"},
+         0,
+         "keep.bmp: skipped, out/keep.bmp exists",
          {"a.bmp", "keep.bmp", "out/keep.bmp", "z.bmp"}},
-        {"a link at the output", {"-o", "out", "keep.bmp", "nothere.bmp"}, 1, "nothere.bmp: no such file or folder",
+        {"a link at the output",
+         {"-o", "out", "keep.bmp", "nothere.bmp"},
+         1,
+         "nothere.bmp: no such file or folder",
          {"a.bmp", "keep.bmp", "out/keep.tif", "victim.txt", "z.bmp"}},
     };
     for (const auto& row : rows) {

@@ -19,17 +19,20 @@ private slots:
 
 void WindowIdentityTest::sameBytes_data()
 {
-    QTest::addColumn<QString>("option");    // the window's format button
-    QTest::addColumn<QString>("format");    // the command line's --to
-    QTest::addColumn<int>("colours");       // 0: none
+    QTest::addColumn<QString>("option");  // the window's format button
+    QTest::addColumn<QString>("format");  // the command line's --to
+    QTest::addColumn<int>("colours");     // 0: none
     QTest::addColumn<bool>("grey");
     QTest::addColumn<int>("scale");
 
     const struct {
         const char* option;
         const char* format;
-    } formats[] = {{"Option15", "bmp"}, {"Option16", "tiff"}, {"Option22", "tiff-none"},
-                   {"Option17", "tiff-packbits"}, {"Option18", "tiff-ccitt"}};
+    } formats[] = {{"Option15", "bmp"},
+                   {"Option16", "tiff"},
+                   {"Option22", "tiff-none"},
+                   {"Option17", "tiff-packbits"},
+                   {"Option18", "tiff-ccitt"}};
     for (const auto& f : formats) {
         const QByteArray name(f.format);
         QTest::newRow(name + ", as read") << f.option << f.format << 0 << false << 100;

@@ -176,7 +176,8 @@ void FolderRunTest::runsOfSeveralFolders_data()
     QTest::addColumn<QList<int>>("widths");
 
     QTest::newRow("the same name from two folders: the later run's file")
-        << "Option1" << QStringList{"a/x.bmp", "b/x.bmp"} << QStringList{"a", "b"} << QStringList{"x.tif"} << QList<int>{16};
+        << "Option1" << QStringList{"a/x.bmp", "b/x.bmp"} << QStringList{"a", "b"} << QStringList{"x.tif"}
+        << QList<int>{16};
     QTest::newRow("pcd files") << "Option14" << QStringList{"p/one.pcd", "p/TWO.PCD", "p/three.bmp"} << QStringList{"p"}
                                << QStringList{"TWO.tif", "one.tif"} << QList<int>{192, 192};
 }
@@ -198,7 +199,8 @@ void FolderRunTest::runsOfSeveralFolders()
     const QByteArray photoCd = pcd.readAll();
     for (qsizetype i = 0; i < files.size(); ++i) {
         QDir(world.in).mkpath(QFileInfo(files[i]).path());
-        writeFile(world.input(files[i]), files[i].endsWith(".pcd", Qt::CaseInsensitive) ? photoCd : richBmp(8 * int(i + 1), 8));
+        writeFile(world.input(files[i]),
+                  files[i].endsWith(".pcd", Qt::CaseInsensitive) ? photoCd : richBmp(8 * int(i + 1), 8));
     }
 
     for (const QString& folder : runs) {
@@ -246,7 +248,7 @@ void FolderRunTest::runInsideTheOutputFolderOverwritesNothing()
     World world;
     Form1& form = world.start();
     folderMode(form);
-    form.Option5->setChecked(true);  // input tif, output the default TIFF: each output is its input
+    form.Option5->setChecked(true);        // input tif, output the default TIFF: each output is its input
     const QByteArray content = richBmp();  // the reader goes by content, not by name
     writeFile(world.out(QStringLiteral("a.tif")), content);
     writeFile(world.out(QStringLiteral("b.tif")), content);
@@ -254,7 +256,8 @@ void FolderRunTest::runInsideTheOutputFolderOverwritesNothing()
     QCOMPARE(form.Text1->text(), kDone);
     QCOMPARE(readAll(world.out(QStringLiteral("a.tif"))), content);
     QCOMPARE(readAll(world.out(QStringLiteral("b.tif"))), content);
-    QCOMPARE(logLines(world.log), (QStringList{kLogHeader, world.out(QStringLiteral("a.tif")), world.out(QStringLiteral("b.tif"))}));
+    QCOMPARE(logLines(world.log),
+             (QStringList{kLogHeader, world.out(QStringLiteral("a.tif")), world.out(QStringLiteral("b.tif"))}));
 }
 
 void FolderRunTest::closeRequestWaitsForTheRun()

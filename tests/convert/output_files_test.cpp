@@ -30,16 +30,30 @@ void OutputFilesTest::outputPath_data()
     QTest::addColumn<QString>("expected");  // "" = no output path
 
     const QString out = QStringLiteral("/tmp/Vamko") + QDir::separator();
-    QTest::newRow("tiff code") << "/a/b.pcx" << "tifn" << out + "b.tif";
-    QTest::newRow("bitmap code") << "/images/photo.jpg" << "bmp" << out + "photo.bmp";
-    QTest::newRow("dots in the name") << "/x/a.b.gif.bmp" << "bmp" << out + "a.b.gif.bmp";
-    QTest::newRow("four-letter extension") << "/x/image.jpeg" << "bmp" << out + "image.jbmp";
-    QTest::newRow("name of three characters") << "/xy/abc" << "tifd" << out + "tif";
-    QTest::newRow("seven characters") << "/ab/c.d" << "tifh" << out + "tif";
-    QTest::newRow("no separator") << "photo.jpg" << "bmp" << "";
-    QTest::newRow("under seven characters") << "/a.bmp" << "bmp" << "";
-    QTest::newRow("name under three characters") << "/xyz/ab" << "tifp" << "";
-    QTest::newRow("no name") << "/folder/" << "tifp" << "";
+    QTest::newRow("tiff code") << "/a/b.pcx"
+                               << "tifn" << out + "b.tif";
+    QTest::newRow("bitmap code") << "/images/photo.jpg"
+                                 << "bmp" << out + "photo.bmp";
+    QTest::newRow("dots in the name") << "/x/a.b.gif.bmp"
+                                      << "bmp" << out + "a.b.gif.bmp";
+    QTest::newRow("four-letter extension") << "/x/image.jpeg"
+                                           << "bmp" << out + "image.jbmp";
+    QTest::newRow("name of three characters") << "/xy/abc"
+                                              << "tifd" << out + "tif";
+    QTest::newRow("seven characters") << "/ab/c.d"
+                                      << "tifh" << out + "tif";
+    QTest::newRow("no separator") << "photo.jpg"
+                                  << "bmp"
+                                  << "";
+    QTest::newRow("under seven characters") << "/a.bmp"
+                                            << "bmp"
+                                            << "";
+    QTest::newRow("name under three characters") << "/xyz/ab"
+                                                 << "tifp"
+                                                 << "";
+    QTest::newRow("no name") << "/folder/"
+                             << "tifp"
+                             << "";
 }
 
 void OutputFilesTest::outputPath()
@@ -117,7 +131,8 @@ void OutputFilesTest::moveReplacesLinkWithinAndAcrossFileSystems()
 
     // Another file system, where a rename cannot go: through a copy.
     QTemporaryDir shared(QStringLiteral("/dev/shm/tesselo-XXXXXX"));
-    struct stat here {}, there {};
+    struct stat here {
+    }, there{};
     if (!shared.isValid() || ::stat(QFile::encodeName(dir.path()), &here) != 0 ||
         ::stat(QFile::encodeName(shared.path()), &there) != 0 || here.st_dev == there.st_dev)
         QSKIP("no second file system at /dev/shm");

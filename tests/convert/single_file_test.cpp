@@ -17,7 +17,10 @@ namespace {
 const QString kReadFailed = QStringLiteral("Anomalie. Conversion avortée");
 const QString kOutputFailed = QStringLiteral(" Anomalie. Conversion avortée.");
 
-QString succeeded(const QString& path) { return QStringLiteral(" Conversion de ") + path + QStringLiteral(" achevée."); }
+QString succeeded(const QString& path)
+{
+    return QStringLiteral(" Conversion de ") + path + QStringLiteral(" achevée.");
+}
 
 void singleFileMode(Form1& form) { form.Option19->setChecked(true); }
 
@@ -56,11 +59,16 @@ void SingleFileTest::eachOutputKind_data()
     QTest::addColumn<int>("bits");
     QTest::addColumn<int>("maxColours");
 
-    QTest::newRow("bmp") << "Option15" << "bmp" << 0 << 24 << 64 * 48;
-    QTest::newRow("tif default (LZW)") << "Option16" << "tif" << COMPRESSION_LZW << 8 << 255;
-    QTest::newRow("tif packbits") << "Option17" << "tif" << COMPRESSION_PACKBITS << 8 << 255;
-    QTest::newRow("tif uncompressed") << "Option22" << "tif" << COMPRESSION_NONE << 8 << 255;
-    QTest::newRow("tif huffman") << "Option18" << "tif" << COMPRESSION_CCITTRLE << 1 << 2;
+    QTest::newRow("bmp") << "Option15"
+                         << "bmp" << 0 << 24 << 64 * 48;
+    QTest::newRow("tif default (LZW)") << "Option16"
+                                       << "tif" << COMPRESSION_LZW << 8 << 255;
+    QTest::newRow("tif packbits") << "Option17"
+                                  << "tif" << COMPRESSION_PACKBITS << 8 << 255;
+    QTest::newRow("tif uncompressed") << "Option22"
+                                      << "tif" << COMPRESSION_NONE << 8 << 255;
+    QTest::newRow("tif huffman") << "Option18"
+                                 << "tif" << COMPRESSION_CCITTRLE << 1 << 2;
 }
 
 void SingleFileTest::eachOutputKind()
@@ -184,10 +192,10 @@ void SingleFileTest::resize()
 void SingleFileTest::settingsAtTheirEdges_data()
 {
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QString>("output");        // the output format's option
-    QTest::addColumn<int>("colours");           // 0: the colour control left inactive, -1: grey levels
-    QTest::addColumn<QList<int>>("percents");   // the resize slider's moves, in order
-    QTest::addColumn<bool>("fails");            // with "Anomalie. Conversion avortée", nothing written
+    QTest::addColumn<QString>("output");       // the output format's option
+    QTest::addColumn<int>("colours");          // 0: the colour control left inactive, -1: grey levels
+    QTest::addColumn<QList<int>>("percents");  // the resize slider's moves, in order
+    QTest::addColumn<bool>("fails");           // with "Anomalie. Conversion avortée", nothing written
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("grey");
     QTest::addColumn<int>("minColours");
@@ -198,11 +206,11 @@ void SingleFileTest::settingsAtTheirEdges_data()
         const int level = (x + 64 * y) % 256;
         return qRgb(level, level, level);
     });
-    QTest::newRow("tifd, grey levels at 100 %") << ramp << "Option16" << -1 << QList<int>{100} << false << QSize(64, 48)
-                                                << true << 2 << 255;
+    QTest::newRow("tifd, grey levels at 100 %")
+        << ramp << "Option16" << -1 << QList<int>{100} << false << QSize(64, 48) << true << 2 << 255;
     // Two colours, then enlarged by 1.5: the resampling blends them at the band edges.
-    QTest::newRow("the resize after the colour change") << fourColourBmp() << "Option15" << 2 << QList<int>{150} << false
-                                                        << QSize(60, 30) << false << 3 << 40 * 20;
+    QTest::newRow("the resize after the colour change")
+        << fourColourBmp() << "Option15" << 2 << QList<int>{150} << false << QSize(60, 30) << false << 3 << 40 * 20;
     QTest::newRow("resize slider away and back to 100") << richBmp() << "Option15" << 0 << QList<int>{150, 100} << false
                                                         << QSize(64, 48) << false << 64 * 48 << 64 * 48;
     // 80,000 pixels wide is past what the library takes.

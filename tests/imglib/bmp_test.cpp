@@ -136,7 +136,7 @@ TEST(BmpRead, BitFieldsScaleEachChannelWithRounding)
 {
     Bmp b;
     b.width = 2, b.height = 1, b.bits = 16, b.compression = 3, b.palette = {};
-    b.masks = {0xF800, 0x07E0, 0x001F};  // 5-6-5
+    b.masks = {0xF800, 0x07E0, 0x001F};   // 5-6-5
     b.pixels = {0xFF, 0xFF, 0x21, 0x08};  // white; then red 1, green 1, blue 1
     EXPECT_EQ(pixelsOf(decoded(b.bytes())), (std::vector<std::uint8_t>{255, 255, 255, 8, 4, 8}));
 
@@ -174,7 +174,7 @@ TEST(BmpRead, RejectsWhatTheFormatForbids)
     EXPECT_EQ(with([](Bmp& b) { b.infoSize = 66; }), Error::badHeader);
     EXPECT_EQ(with([](Bmp& b) { b.compression = 4; }), Error::unsupported);  // JPEG inside
     EXPECT_EQ(with([](Bmp& b) { b.compression = 9; }), Error::badHeader);
-    EXPECT_EQ(with([](Bmp& b) { b.compression = 2; }), Error::badHeader);  // RLE4 of 8 bits
+    EXPECT_EQ(with([](Bmp& b) { b.compression = 2; }), Error::badHeader);                 // RLE4 of 8 bits
     EXPECT_EQ(with([](Bmp& b) { b.compression = 1, b.height = -2; }), Error::badHeader);  // top-down RLE
     EXPECT_EQ(with([](Bmp& b) { b.xDensity = 30000000, b.yDensity = 3; }), Error::badHeader);
     EXPECT_EQ(with([](Bmp& b) { b.fileSize = 1u << 31; }), Error::truncated);
@@ -223,13 +223,11 @@ TEST(BmpRead, RunLengthCodes)
     // run of 1 × 3, end of line. Top row: run of 2 × 1, end of bitmap.
     b.pixels = {2, 4, 0, 3, 7, 6, 5, 0, 0, 0, 0, 2, 1, 0, 1, 3, 0, 0, 2, 1, 0, 1};
     // Pixels never written (skipped by the delta, or left by an early end) keep index 0.
-    EXPECT_EQ(pixelsOf(decoded(b.bytes())),
-              (std::vector<std::uint8_t>{1, 1, 0, 0, 0, 0, 3, 0, 0, 0, 4, 4, 7, 6, 5}));
+    EXPECT_EQ(pixelsOf(decoded(b.bytes())), (std::vector<std::uint8_t>{1, 1, 0, 0, 0, 0, 3, 0, 0, 0, 4, 4, 7, 6, 5}));
 
     b.compression = 2, b.bits = 4;  // RLE4: runs alternate nibbles; literal of 3 in 2 bytes
     b.pixels = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1};
-    EXPECT_EQ(pixelsOf(decoded(b.bytes())),
-              (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 3, 4, 5, 0, 0, 1, 2, 1, 2, 1}));
+    EXPECT_EQ(pixelsOf(decoded(b.bytes())), (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 3, 4, 5, 0, 0, 1, 2, 1, 2, 1}));
 
     // A row may hold its padding (a 5-pixel RLE4 row is stored in 4 bytes, 8 indices): dropped.
     b.pixels = {8, 0x12, 0, 1};
@@ -238,13 +236,13 @@ TEST(BmpRead, RunLengthCodes)
         b.pixels = codes;
         return errorOf(b.bytes());
     };
-    EXPECT_EQ(errorFor({9, 0x12, 0, 1}), Error::badData);                // run past the row
+    EXPECT_EQ(errorFor({9, 0x12, 0, 1}), Error::badData);                    // run past the row
     EXPECT_EQ(errorFor({4, 0x12, 0, 9, 1, 2, 3, 4, 5, 0}), Error::badData);  // literal past it
-    EXPECT_EQ(errorFor({0, 2, 0, 4}), Error::badData);                    // delta past the top
-    EXPECT_EQ(errorFor({0, 2, 0, 2, 0, 0, 1, 1}), Error::badData);        // a run above the image
-    EXPECT_EQ(errorFor({2, 0x11, 0, 0}), Error::truncated);               // stops on the bottom row
-    EXPECT_EQ(errorFor({0, 2, 0, 2, 5, 0x11}), Error::none);              // last row, no end code
-    EXPECT_EQ(errorFor({0, 5, 1}), Error::truncated);                     // literal cut short
+    EXPECT_EQ(errorFor({0, 2, 0, 4}), Error::badData);                       // delta past the top
+    EXPECT_EQ(errorFor({0, 2, 0, 2, 0, 0, 1, 1}), Error::badData);           // a run above the image
+    EXPECT_EQ(errorFor({2, 0x11, 0, 0}), Error::truncated);                  // stops on the bottom row
+    EXPECT_EQ(errorFor({0, 2, 0, 2, 5, 0x11}), Error::none);                 // last row, no end code
+    EXPECT_EQ(errorFor({0, 5, 1}), Error::truncated);                        // literal cut short
 }
 
 TEST(BmpSniff, SignatureAndAValidHeader)
@@ -372,9 +370,9 @@ TEST(BmpWrite, ReadsBackOnOddSizesAndImageMagickAgrees)
     };
     const bool haveConvert = testkit::haveTool("convert");
     testkit::ScratchDir scratch;
-    for (const Case c : {Case{PixelFormat::indexed, 2, 1}, Case{PixelFormat::indexed, 16, 4},
-                         Case{PixelFormat::indexed, 200, 8}, Case{PixelFormat::grey, 0, 8},
-                         Case{PixelFormat::rgb, 0, 24}}) {
+    for (const Case c :
+         {Case{PixelFormat::indexed, 2, 1}, Case{PixelFormat::indexed, 16, 4}, Case{PixelFormat::indexed, 200, 8},
+          Case{PixelFormat::grey, 0, 8}, Case{PixelFormat::rgb, 0, 24}}) {
         for (const auto& [w, h] : {std::pair{1u, 1u}, std::pair{47u, 33u}}) {
             SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.colours << " colours, " << w << "x" << h);
             const Image image = imageOfKind(c.format, w, h, c.colours);
@@ -413,7 +411,8 @@ TEST(BmpWrite, WritesInBandsAndLeavesNoPartialFile)
 {
     testkit::ScratchDir scratch;
     const auto path = (scratch / "out.bmp").string();
-    for (const auto& image : {imageOfKind(PixelFormat::rgb, 3000, 300), imageOfKind(PixelFormat::indexed, 999, 77, 16)}) {
+    for (const auto& image :
+         {imageOfKind(PixelFormat::rgb, 3000, 300), imageOfKind(PixelFormat::indexed, 999, 77, 16)}) {
         ASSERT_TRUE(bmp::write(image, path).ok());  // several bands of rows
         const Image back = decoded(testkit::readBytes(path));
         EXPECT_EQ(testkit::toRgba(back).pixels, testkit::toRgba(image).pixels);

@@ -94,9 +94,9 @@ TEST(Colour, SamplesScaleTo8BitsRoundingHalfUp)
         std::uint32_t value, max;
         std::uint8_t level;
     };
-    for (const Case c : {Case{0, 1, 0}, Case{1, 1, 255}, Case{1, 2, 128}, Case{1, 510, 1}, Case{2, 1000, 1},
-                         Case{3, 7, 109}, Case{31, 31, 255}, Case{32767, 65535, 127}, Case{32768, 65535, 128},
-                         Case{65535, 65535, 255}}) {
+    for (const Case c :
+         {Case{0, 1, 0}, Case{1, 1, 255}, Case{1, 2, 128}, Case{1, 510, 1}, Case{2, 1000, 1}, Case{3, 7, 109},
+          Case{31, 31, 255}, Case{32767, 65535, 127}, Case{32768, 65535, 128}, Case{65535, 65535, 255}}) {
         EXPECT_EQ(scaleTo8(c.value, c.max), c.level) << c.value << " of " << c.max;
         EXPECT_EQ(scaledLevels(c.max)[c.value], c.level) << c.value << " of " << c.max;
     }
@@ -114,7 +114,10 @@ TEST(PackedIndices, GatheredFromBitPlanes)
         std::vector<std::uint8_t> indices;
     };
     const Case cases[] = {
-        {"two 1-bit planes, 10 wide", 1, {0b10100000, 0b01000000, 0b11000000, 0b11000000}, 2,
+        {"two 1-bit planes, 10 wide",
+         1,
+         {0b10100000, 0b01000000, 0b11000000, 0b11000000},
+         2,
          {3, 2, 1, 0, 0, 0, 0, 0, 2, 3}},
         {"two 2-bit planes, 3 wide", 2, {0b01101100, 0b10000100}, 1, {9, 2, 7}},
         {"four 1-bit planes, 1 wide", 1, {0x80, 0x00, 0xFF, 0x80}, 1, {0b1101}},

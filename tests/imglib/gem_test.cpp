@@ -35,8 +35,8 @@ std::vector<std::uint8_t> gemFile(const GemHeader& h, const std::optional<Palett
     }
     extension.resize(extension.size() + h.extraWords, 0xABCD);
     std::vector<std::uint8_t> out;
-    for (std::uint16_t v : {h.version, static_cast<std::uint16_t>(8 + extension.size()), h.planes,
-                            h.patternLength, std::uint16_t{85}, std::uint16_t{85}, h.width, h.height})
+    for (std::uint16_t v : {h.version, static_cast<std::uint16_t>(8 + extension.size()), h.planes, h.patternLength,
+                            std::uint16_t{85}, std::uint16_t{85}, h.width, h.height})
         put16be(out, v);
     for (std::uint16_t v : extension)
         put16be(out, v);
@@ -186,13 +186,13 @@ TEST(Gem, PlanesMakeIndicesLowestPlaneFirst)
 
 TEST(Gem, StandardColoursWithoutPalette)
 {
-    const auto four = decoded(gemFile({.planes = 2, .patternLength = 1, .width = 4},
-                                      std::nullopt, joined({literal({0x50}), literal({0x30})})));
+    const auto four = decoded(gemFile({.planes = 2, .patternLength = 1, .width = 4}, std::nullopt,
+                                      joined({literal({0x50}), literal({0x30})})));
     EXPECT_EQ(four.pixels, (std::vector<std::uint8_t>{0, 1, 2, 3}));
     EXPECT_EQ(four.palette, (std::vector<Colour>{{255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 0}}));
 
-    const auto sixteen = decoded(gemFile({.planes = 4, .patternLength = 1, .width = 8},
-                                         std::nullopt, joined({{0x01}, {0x01}, {0x01}, {0x01}})));
+    const auto sixteen = decoded(
+        gemFile({.planes = 4, .patternLength = 1, .width = 8}, std::nullopt, joined({{0x01}, {0x01}, {0x01}, {0x01}})));
     ASSERT_EQ(sixteen.palette.size(), 16u);
     EXPECT_EQ(sixteen.palette[0], (Colour{255, 255, 255}));
     EXPECT_EQ(sixteen.palette[15], (Colour{0, 0, 0}));
@@ -201,8 +201,8 @@ TEST(Gem, StandardColoursWithoutPalette)
 TEST(Gem, XimgPaletteScaleAndShortPalette)
 {
     const Palette palette{0, {{1000, 500, 0}, {0, 1, 1200}, {4, 3, 2}}};
-    const auto image = decoded(gemFile({.planes = 2, .patternLength = 1, .width = 4}, palette,
-                                       joined({literal({0x50}), literal({0x30})})));
+    const auto image = decoded(
+        gemFile({.planes = 2, .patternLength = 1, .width = 4}, palette, joined({literal({0x50}), literal({0x30})})));
     ASSERT_EQ(image.palette.size(), 4u);
     EXPECT_EQ(image.palette[0], (Colour{255, 128, 0}));
     EXPECT_EQ(image.palette[1], (Colour{0, 0, 255})) << "values past 1000 are full";
@@ -221,8 +221,8 @@ TEST(Gem, TrueColourLinesArePaddedToEightPixels)
 {
     // 3 pixels a line; a 24-plane line holds 24 bytes, 9 of them pixels.
     const auto line = joined({literal({1, 2, 3}), {0x00, 0x02, 4, 5, 6}, {0x8F}});
-    const auto image = decoded(gemFile({.planes = 24, .patternLength = 3, .width = 3, .height = 2},
-                                       Palette{}, joined({line, {0x00, 0x00, 0xFF, 0x01}, line})));
+    const auto image = decoded(gemFile({.planes = 24, .patternLength = 3, .width = 3, .height = 2}, Palette{},
+                                       joined({line, {0x00, 0x00, 0xFF, 0x01}, line})));
     ASSERT_EQ(image.format, PixelFormat::rgb);
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 4, 5, 6, 1, 2, 3, 4, 5, 6, 4, 5, 6}));
 }
@@ -292,10 +292,7 @@ TEST(Gem, SniffTellsGemConformanceFilesFromOthers)
             EXPECT_FALSE(gem::sniff(testkit::readBytes(dir / entry.path))) << entry.path;
 }
 
-TEST(Gem, KeptFilesAsNetpbmReadsThem)
-{
-    formattest::checkKeptFiles("gem", ".img", gem::decode);
-}
+TEST(Gem, KeptFilesAsNetpbmReadsThem) { formattest::checkKeptFiles("gem", ".img", gem::decode); }
 
 // Monochrome files written by netpbm's pbmtogem decode to the picture they were made from and to
 // what gemtopnm reads; a 4-plane file decodes to gemtopnm's standard colours.
@@ -322,9 +319,9 @@ TEST(Gem, FilesFromNetpbm)
     }
 
     // Pixel x of the 4-plane file has index x.
-    const auto fourPlanes = gemFile({.planes = 4, .patternLength = 1, .width = 16}, std::nullopt,
-                                    joined({literal({0x55, 0x55}), literal({0x33, 0x33}), literal({0x0F, 0x0F}),
-                                            literal({0x00, 0xFF})}));
+    const auto fourPlanes =
+        gemFile({.planes = 4, .patternLength = 1, .width = 16}, std::nullopt,
+                joined({literal({0x55, 0x55}), literal({0x33, 0x33}), literal({0x0F, 0x0F}), literal({0x00, 0xFF})}));
     const auto path = scratch / "four.img";
     testkit::writeBytes(path, fourPlanes);
     formattest::expectSame(testkit::toRgba(decoded(fourPlanes)),

@@ -166,6 +166,7 @@ TEST(Jpeg, TooManyScansFail)
 
 TEST(Jpeg, DamagedFilesNeverCrash)
 {
-    for (const char* name : {"rgb-baseline.jpg", "rgb-progressive.jpg", "rgb-restarts.jpg", "grey.jpg", "cmyk-adobe.jpg"})
+    for (const char* name :
+         {"rgb-baseline.jpg", "rgb-progressive.jpg", "rgb-restarts.jpg", "grey.jpg", "cmyk-adobe.jpg"})
         testkit::decodeDamaged(dataFile(name), jpeg::decode);
 }

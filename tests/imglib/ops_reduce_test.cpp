@@ -40,8 +40,8 @@ TEST(Reduce, PaletteNeverOverTheCount)
 {
     const Image many = noise(97, 61);
     // Counts below 2 act as 2, counts above 256 as 256.
-    const std::pair<std::int32_t, std::size_t> cases[] = {{2, 2},     {16, 16},  {255, 255},   {256, 256},
-                                                          {1, 2},     {0, 2},    {-7, 2},      {257, 256},
+    const std::pair<std::int32_t, std::size_t> cases[] = {{2, 2},        {16, 16},       {255, 255},      {256, 256},
+                                                          {1, 2},        {0, 2},         {-7, 2},         {257, 256},
                                                           {100000, 256}, {INT32_MIN, 2}, {INT32_MAX, 256}};
     for (const auto& [count, most] : cases)
         for (const bool dither : {false, true}) {
@@ -56,8 +56,8 @@ TEST(Reduce, PaletteNeverOverTheCount)
 TEST(Reduce, FewColoursAreKeptExactly)
 {
     // Eleven colours in stripes, two of them one level apart.
-    const Colour eleven[] = {{0, 0, 0},     {255, 255, 255}, {255, 0, 0},   {0, 255, 0},   {0, 0, 255},  {10, 20, 30},
-                             {10, 20, 31},  {128, 128, 128}, {200, 100, 50}, {1, 1, 1},    {77, 0, 177}};
+    const Colour eleven[] = {{0, 0, 0},    {255, 255, 255}, {255, 0, 0},    {0, 255, 0}, {0, 0, 255}, {10, 20, 30},
+                             {10, 20, 31}, {128, 128, 128}, {200, 100, 50}, {1, 1, 1},   {77, 0, 177}};
     Image image = blank(50, 31, PixelFormat::rgb);
     for (std::uint32_t y = 0; y < image.height; ++y)
         for (std::uint32_t x = 0; x < image.width; ++x) {

@@ -103,8 +103,8 @@ TEST(Parallel, SameFilesAndTurnsWhateverTheThreadCount)
     const auto results = [&] {
         std::vector<std::vector<std::uint8_t>> out;
         for (const Image* source : {&image, &indexed})
-            for (const tiff::Kind kind : {tiff::Kind::lzw, tiff::Kind::uncompressed, tiff::Kind::ccittHuffman,
-                                          tiff::Kind::packBits}) {
+            for (const tiff::Kind kind :
+                 {tiff::Kind::lzw, tiff::Kind::uncompressed, tiff::Kind::ccittHuffman, tiff::Kind::packBits}) {
                 const auto path = scratch / "out.tif";
                 EXPECT_TRUE(tiff::write(*source, kind, path.string()).ok());
                 out.push_back(testkit::readBytes(path));

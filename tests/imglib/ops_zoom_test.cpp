@@ -30,11 +30,10 @@ TEST(Zoom, NewSizeIsRoundedAndAtLeastOne)
         std::uint32_t newW, newH;
     };
     const Case cases[] = {
-        {10, 7, 150, 150, 15, 11},  // 10.5 rounds up
-        {3, 3, 50, 50, 2, 2},       // 1.5 rounds up
-        {640, 480, 10, 10, 64, 48}, {641, 479, 10, 10, 64, 48},
-        {1, 1, 10, 10, 1, 1},       // never below one pixel
-        {4, 9, 1, 1000, 1, 90},     // each axis its own percentage
+        {10, 7, 150, 150, 15, 11},                                                       // 10.5 rounds up
+        {3, 3, 50, 50, 2, 2},                                                            // 1.5 rounds up
+        {640, 480, 10, 10, 64, 48},   {641, 479, 10, 10, 64, 48}, {1, 1, 10, 10, 1, 1},  // never below one pixel
+        {4, 9, 1, 1000, 1, 90},                                                          // each axis its own percentage
         {100, 100, 200, 37, 200, 37},
     };
     for (const Case& c : cases) {
@@ -64,7 +63,8 @@ TEST(Zoom, ConstantImagesStayConstant)
         Image image = blank(37, 23, format);
         for (std::size_t i = 0; i < image.pixels.size(); ++i)
             image.pixels[i] = std::uint8_t(format == PixelFormat::rgb ? 40 + 90 * (i % 3) : 201);
-        for (const auto& [x, y] : {std::pair{10, 10}, {37, 37}, {50, 50}, {99, 101}, {173, 173}, {200, 200}, {1000, 3}}) {
+        for (const auto& [x, y] :
+             {std::pair{10, 10}, {37, 37}, {50, 50}, {99, 101}, {173, 173}, {200, 200}, {1000, 3}}) {
             const Image out = zoomed(image, x, y);
             EXPECT_EQ(out.format, format);
             for (std::size_t i = 0; i < out.pixels.size(); ++i)

@@ -25,14 +25,22 @@ constexpr const char* kPhotograph = "jpeg/good/progressive_cat.jpg";  // 320 × 
 std::string shownBy(unsigned orientation)
 {
     switch (orientation) {
-    case 2: return "pamflip -lr";
-    case 3: return "pamflip -r180";
-    case 4: return "pamflip -tb";
-    case 5: return "pamflip -transpose";
-    case 6: return "pamflip -r270";
-    case 7: return "pamflip -transpose | pamflip -r180";
-    case 8: return "pamflip -r90";
-    default: return "cat";
+    case 2:
+        return "pamflip -lr";
+    case 3:
+        return "pamflip -r180";
+    case 4:
+        return "pamflip -tb";
+    case 5:
+        return "pamflip -transpose";
+    case 6:
+        return "pamflip -r270";
+    case 7:
+        return "pamflip -transpose | pamflip -r180";
+    case 8:
+        return "pamflip -r90";
+    default:
+        return "cat";
     }
 }
 
@@ -88,8 +96,9 @@ TEST(Orientation, JpegExifInEitherByteOrderTurnsThePhotographUpright)
     for (unsigned orientation = 0; orientation <= 9; ++orientation)
         for (const char* order : {"II", "MM"}) {
             fs::copy_file(bare, taggedName(orientation, order));
-            commands += "-q\n-q\n-overwrite_original\n-n\n-ExifByteOrder=" + std::string(order) + "\n-Orientation=" +
-                        std::to_string(orientation) + "\n" + taggedName(orientation, order).string() + "\n-execute\n";
+            commands += "-q\n-q\n-overwrite_original\n-n\n-ExifByteOrder=" + std::string(order) +
+                        "\n-Orientation=" + std::to_string(orientation) + "\n" +
+                        taggedName(orientation, order).string() + "\n-execute\n";
         }
     const fs::path arguments = s.scratch / "arguments";
     testkit::writeBytes(arguments, std::vector<std::uint8_t>(commands.begin(), commands.end()));
@@ -136,18 +145,18 @@ TEST(Orientation, TiffTagTurnsThePhotographUpright)
 TEST(Orientation, UnreadableExifCountsAsStoredOrder)
 {
     // "Exif\0\0", a big-endian TIFF header pointing at the directory, one entry: Orientation 6.
-    const std::vector<std::uint8_t> good{'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-                                         0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0};
+    const std::vector<std::uint8_t> good{'E', 'x', 'i',  'f',  0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
+                                         0,   1,   0x01, 0x12, 0, 3, 0,   0,   0, 1,  0, 6, 0, 0};
     ASSERT_EQ(jpeg::exifOrientation(good), Orientation::rightTop);
     struct Damage {
         const char* what;
         std::size_t at;
         std::uint8_t value;
     };
-    for (const Damage& d : {Damage{"not Exif", 0, 'e'}, Damage{"no byte order", 6, 'X'}, Damage{"bad magic", 9, 43},
-                            Damage{"directory past the end", 13, 200}, Damage{"no entries", 15, 0},
-                            Damage{"a LONG, not a SHORT", 19, 4}, Damage{"two values", 23, 2},
-                            Damage{"value 0", 25, 0}, Damage{"value 9", 25, 9}}) {
+    for (const Damage& d :
+         {Damage{"not Exif", 0, 'e'}, Damage{"no byte order", 6, 'X'}, Damage{"bad magic", 9, 43},
+          Damage{"directory past the end", 13, 200}, Damage{"no entries", 15, 0}, Damage{"a LONG, not a SHORT", 19, 4},
+          Damage{"two values", 23, 2}, Damage{"value 0", 25, 0}, Damage{"value 9", 25, 9}}) {
         SCOPED_TRACE(d.what);
         auto damaged = good;
         damaged[d.at] = d.value;

@@ -25,8 +25,8 @@ constexpr std::size_t kFullPac = kBase.offset + kBase.width * kBase.height * 3 /
 using Luma = std::function<std::uint8_t(std::size_t x, std::size_t y)>;
 
 // An Image Pac whose three stored images have the luma given and the same chroma everywhere.
-std::vector<std::uint8_t> imagePac(const std::function<Luma(const Level&)>& lumaOf, std::uint8_t c1,
-    std::uint8_t c2, std::uint8_t attributes = 0)
+std::vector<std::uint8_t> imagePac(const std::function<Luma(const Level&)>& lumaOf, std::uint8_t c1, std::uint8_t c2,
+                                   std::uint8_t attributes = 0)
 {
     std::vector<std::uint8_t> file(kFullPac + kSector, 0);
     std::copy_n("PCD_IPI", 7, file.begin() + kSector);
@@ -133,11 +133,11 @@ TEST(Pcd, OrientationTurnsThePictureUpright)
         std::uint32_t width, height;
         std::uint32_t whiteX, whiteY, blackX, blackY;
     };
-    for (const Expected e : {Expected{0, 768, 512, 0, 0, 767, 0},  //
-             Expected{1, 512, 768, 0, 767, 0, 0},                  // a quarter turn anticlockwise
-             Expected{2, 768, 512, 767, 511, 0, 511},              //
-             Expected{3, 512, 768, 511, 0, 511, 767},              // a quarter turn clockwise
-             Expected{0x0D, 512, 768, 0, 767, 0, 0}}) {            // other bits do not matter
+    for (const Expected e : {Expected{0, 768, 512, 0, 0, 767, 0},        //
+                             Expected{1, 512, 768, 0, 767, 0, 0},        // a quarter turn anticlockwise
+                             Expected{2, 768, 512, 767, 511, 0, 511},    //
+                             Expected{3, 512, 768, 511, 0, 511, 767},    // a quarter turn clockwise
+                             Expected{0x0D, 512, 768, 0, 767, 0, 0}}) {  // other bits do not matter
         SCOPED_TRACE(int{e.attributes});
         const Image image = decoded(imagePac([&](const Level&) { return marks; }, 156, 137, e.attributes));
         ASSERT_EQ(image.width, e.width);
@@ -162,8 +162,8 @@ TEST(Pcd, LargestResolutionTheFileHoldsWhole)
         std::uint8_t grey;
     };
     for (const Expected e : {Expected{file.size(), 768, 163}, Expected{kFullPac, 768, 163},
-             Expected{kFullPac - 1, 384, 109}, Expected{kBase4.offset + 384 * 384, 384, 109},
-             Expected{kBase4.offset + 384 * 384 - 1, 192, 54}, Expected{kBase4.offset, 192, 54}}) {
+                             Expected{kFullPac - 1, 384, 109}, Expected{kBase4.offset + 384 * 384, 384, 109},
+                             Expected{kBase4.offset + 384 * 384 - 1, 192, 54}, Expected{kBase4.offset, 192, 54}}) {
         SCOPED_TRACE(e.length);
         const Image image = decoded(std::span(file.data(), e.length));
         EXPECT_EQ(image.width, e.width);
@@ -172,8 +172,7 @@ TEST(Pcd, LargestResolutionTheFileHoldsWhole)
     }
 
     Image image;
-    EXPECT_EQ(
-        pcd::decode(std::span(file.data(), kBase16.offset + 192 * 192 - 1), image).error, Error::truncated);
+    EXPECT_EQ(pcd::decode(std::span(file.data(), kBase16.offset + 192 * 192 - 1), image).error, Error::truncated);
     EXPECT_TRUE(pcd::sniff(std::span(file.data(), kAttributes + 1)));
     EXPECT_FALSE(pcd::sniff(std::span(file.data(), kAttributes)));
     auto overview = file;  // PCD_OPA, an overview pack, is another kind of file
@@ -252,8 +251,7 @@ TEST(Pcd, ImageMagickFilesDecodeAsImageMagickShowsThem)
     testkit::ScratchDir scratch;
     for (const bool portrait : {false, true}) {
         SCOPED_TRACE(portrait ? "portrait" : "landscape");
-        const auto picture = scratch / "picture.ppm", pac = scratch / "picture.pcd",
-                   shown = scratch / "shown.png";
+        const auto picture = scratch / "picture.ppm", pac = scratch / "picture.pcd", shown = scratch / "shown.png";
         testkit::writeBytes(picture, testPicture(portrait));
         ASSERT_TRUE(testkit::run("convert " + picture.string() + " " + pac.string()));
         ASSERT_TRUE(testkit::run("convert " + pac.string() + " PNG24:" + shown.string()));

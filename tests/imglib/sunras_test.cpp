@@ -19,8 +19,8 @@ std::vector<std::uint8_t> sunFile(const SunHeader& h, const std::vector<std::uin
                                   const std::vector<std::uint8_t>& data)
 {
     std::vector<std::uint8_t> out;
-    for (std::uint32_t v : {0x59A66A95u, h.width, h.height, h.depth, h.length, h.type, h.mapType,
-                            static_cast<std::uint32_t>(map.size())})
+    for (std::uint32_t v :
+         {0x59A66A95u, h.width, h.height, h.depth, h.length, h.type, h.mapType, static_cast<std::uint32_t>(map.size())})
         put32be(out, v);
     out.insert(out.end(), map.begin(), map.end());
     out.insert(out.end(), data.begin(), data.end());
@@ -61,13 +61,13 @@ TEST(SunRaster, CutAndDamagedConformanceFiles)
 TEST(SunRaster, OneBitWithoutMapIsWhiteOnZero)
 {
     // 9 pixels a row: two bytes, already a multiple of 16 bits; 0x80 0x00 is a literal 0x80.
-    const auto image = decoded(sunFile({.width = 9, .height = 2, .depth = 1, .type = 2}, {},
-                                       {0x80, 0x00, 0x00, 0x80, 0x01, 0xFF}));
+    const auto image =
+        decoded(sunFile({.width = 9, .height = 2, .depth = 1, .type = 2}, {}, {0x80, 0x00, 0x00, 0x80, 0x01, 0xFF}));
     ASSERT_EQ(image.format, PixelFormat::indexed);
     ASSERT_EQ(image.palette.size(), 2u);
     EXPECT_EQ(image.palette[0], (Colour{255, 255, 255}));
     EXPECT_EQ(image.palette[1], (Colour{0, 0, 0}));
-    EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0,   //
+    EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0,  //
                                                        1, 1, 1, 1, 1, 1, 1, 1, 1}));
 }
 
@@ -106,13 +106,11 @@ TEST(SunRaster, ChannelOrderOfEachTypeAndDepth)
         const std::vector<std::uint8_t>& data;
         std::vector<std::uint8_t> rgb;
     } cases[] = {
-        {24, 1, pixels24, {3, 2, 1, 6, 5, 4}},  // B, G, R
-        {24, 0, pixels24, {3, 2, 1, 6, 5, 4}},
-        {24, 2, pixels24, {3, 2, 1, 6, 5, 4}},  // no escapes: encoded as it is
-        {24, 3, pixels24, {1, 2, 3, 4, 5, 6}},  // R, G, B
-        {32, 1, pixels32, {3, 2, 1, 6, 5, 4}},  // X, B, G, R
-        {32, 2, pixels32, {3, 2, 1, 6, 5, 4}},
-        {32, 3, pixels32, {1, 2, 3, 4, 5, 6}},  // X, R, G, B
+        {24, 1, pixels24, {3, 2, 1, 6, 5, 4}},                                         // B, G, R
+        {24, 0, pixels24, {3, 2, 1, 6, 5, 4}}, {24, 2, pixels24, {3, 2, 1, 6, 5, 4}},  // no escapes: encoded as it is
+        {24, 3, pixels24, {1, 2, 3, 4, 5, 6}},                                         // R, G, B
+        {32, 1, pixels32, {3, 2, 1, 6, 5, 4}},                                         // X, B, G, R
+        {32, 2, pixels32, {3, 2, 1, 6, 5, 4}}, {32, 3, pixels32, {1, 2, 3, 4, 5, 6}},  // X, R, G, B
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "depth " << c.depth << " type " << c.type);
@@ -121,8 +119,7 @@ TEST(SunRaster, ChannelOrderOfEachTypeAndDepth)
         EXPECT_EQ(image.pixels, c.rgb);
     }
     // A colour map beside direct colour is skipped.
-    const auto withMap = decoded(sunFile({.height = 2, .depth = 24, .type = 3, .mapType = 1},
-                                         {7, 7, 7}, pixels24));
+    const auto withMap = decoded(sunFile({.height = 2, .depth = 24, .type = 3, .mapType = 1}, {7, 7, 7}, pixels24));
     EXPECT_EQ(withMap.pixels, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
 }
 
@@ -142,8 +139,7 @@ TEST(SunRaster, MalformedHeadersAndStreamsFailCleanly)
     const std::vector<std::uint8_t> oneRow{1, 2};
     EXPECT_EQ(errorOf(sunFile({.width = 0}, {}, oneRow)), Error::badHeader);
     EXPECT_EQ(errorOf(sunFile({.width = 70000, .height = 1}, {}, {})), Error::tooLarge);
-    EXPECT_EQ(errorOf(sunFile({.width = 0xFFFFFFFF, .height = 0xFFFFFFFF, .depth = 32}, {}, {})),
-              Error::tooLarge);
+    EXPECT_EQ(errorOf(sunFile({.width = 0xFFFFFFFF, .height = 0xFFFFFFFF, .depth = 32}, {}, {})), Error::tooLarge);
     EXPECT_EQ(errorOf(sunFile({.width = 60000, .height = 60000}, {}, {})), Error::tooLarge);
     EXPECT_EQ(errorOf(sunFile({.depth = 4}, {}, oneRow)), Error::unsupported);
     EXPECT_EQ(errorOf(sunFile({.depth = 16}, {}, oneRow)), Error::unsupported);
@@ -160,8 +156,7 @@ TEST(SunRaster, MalformedHeadersAndStreamsFailCleanly)
     EXPECT_EQ(errorOf(cut), Error::truncated);
     // Large declared sizes with little data fail as cut short, before anything is allocated.
     EXPECT_EQ(errorOf(sunFile({.width = 16000, .height = 16000}, {}, oneRow)), Error::truncated);
-    EXPECT_EQ(errorOf(sunFile({.width = 16000, .height = 16000, .type = 2}, {}, {0x80, 0xFF, 0})),
-              Error::truncated);
+    EXPECT_EQ(errorOf(sunFile({.width = 16000, .height = 16000, .type = 2}, {}, {0x80, 0xFF, 0})), Error::truncated);
     // Escapes cut after 0x80 or after its count.
     EXPECT_EQ(errorOf(sunFile({.width = 4, .type = 2}, {}, {0x80})), Error::truncated);
     EXPECT_EQ(errorOf(sunFile({.width = 4, .type = 2}, {}, {0x80, 3})), Error::truncated);
@@ -180,10 +175,7 @@ TEST(SunRaster, SniffUsesTheHeaderChecks)
     EXPECT_FALSE(sunras::sniff(std::vector<std::uint8_t>(other.begin(), other.begin() + 31)));
 }
 
-TEST(SunRaster, KeptFilesFromOtherEncoders)
-{
-    formattest::checkKeptFiles("sunras", ".ras", sunras::decode);
-}
+TEST(SunRaster, KeptFilesFromOtherEncoders) { formattest::checkKeptFiles("sunras", ".ras", sunras::decode); }
 
 // Files written by netpbm and ImageMagick decode to the picture they were made from, and to the
 // same pixels as those tools' own readers give.
@@ -201,7 +193,7 @@ TEST(SunRaster, FilesFromIndependentEncoders)
     const struct {
         const char* name;
         const testkit::Rgba& picture;
-        std::string encode;  // {in} and {out} stand for the files
+        std::string encode;        // {in} and {out} stand for the files
         std::uint8_t depth, type;  // what the encoder is expected to write
         bool imageMagickReads;
     } cases[] = {

@@ -23,12 +23,24 @@ struct Header {
     // The 18 header bytes, a zero-filled ID field, then `rest` (colour map and pixels).
     std::vector<std::uint8_t> file(std::initializer_list<std::uint8_t> rest = {}) const
     {
-        std::vector<std::uint8_t> f{idLength, mapType, type,
-                                    std::uint8_t(mapFirst), std::uint8_t(mapFirst >> 8),
-                                    std::uint8_t(mapLength), std::uint8_t(mapLength >> 8), mapBits,
-                                    0, 0, 0, 0,
-                                    std::uint8_t(width), std::uint8_t(width >> 8),
-                                    std::uint8_t(height), std::uint8_t(height >> 8), bits, descriptor};
+        std::vector<std::uint8_t> f{idLength,
+                                    mapType,
+                                    type,
+                                    std::uint8_t(mapFirst),
+                                    std::uint8_t(mapFirst >> 8),
+                                    std::uint8_t(mapLength),
+                                    std::uint8_t(mapLength >> 8),
+                                    mapBits,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    std::uint8_t(width),
+                                    std::uint8_t(width >> 8),
+                                    std::uint8_t(height),
+                                    std::uint8_t(height >> 8),
+                                    bits,
+                                    descriptor};
         f.resize(f.size() + idLength, 0);
         f.insert(f.end(), rest);
         return f;
@@ -145,9 +157,11 @@ TEST(Tga, StrictHeader)
     EXPECT_EQ(with([](Header& h) { h.type = 1, h.bits = 8; }), Error::badHeader) << "mapped without a map";
     EXPECT_EQ(with([](Header& h) { h.type = 1, h.bits = 16, h.mapType = 1, h.mapLength = 1, h.mapBits = 24; }),
               Error::unsupported);
-    EXPECT_EQ(with([](Header& h) { h.type = 1, h.bits = 8, h.mapType = 1, h.mapFirst = 256, h.mapLength = 1,
-                                   h.mapBits = 24; }),
-              Error::badHeader) << "no index reaches the map";
+    EXPECT_EQ(with([](Header& h) {
+                  h.type = 1, h.bits = 8, h.mapType = 1, h.mapFirst = 256, h.mapLength = 1, h.mapBits = 24;
+              }),
+              Error::badHeader)
+        << "no index reaches the map";
     EXPECT_EQ(with([](Header& h) { h.bits = 8; }), Error::badHeader);
     EXPECT_EQ(with([](Header& h) { h.type = 3, h.bits = 24; }), Error::badHeader);
     EXPECT_EQ(with([](Header& h) { h.width = 0; }), Error::badHeader);
@@ -189,10 +203,13 @@ TEST(Tga, SniffIsNotFooledByOtherFiles)
         bytesOf("#!/bin/sh\nset -e\necho \"not an image\"\n"),
         bytesOf("<!DOCTYPE html>\n<html><head><title>x</title></head><body></body></html>\n"),
         bytesOf("{\"width\": 1, \"height\": 1, \"pixels\": [0, 1, 2]}\n"),
-        bytesOf(std::string_view("\x7F" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\x3E\0\x01\0\0\0", 24)),
+        bytesOf(std::string_view("\x7F"
+                                 "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\x3E\0\x01\0\0\0",
+                                 24)),
         bytesOf(std::string_view("PK\x03\x04\x14\0\0\0\x08\0\0\0!\0\0\0\0\0\0\0\0\0\0\0", 24)),
         bytesOf("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n"),
-        bytesOf(std::string_view("\x1F\x8B\x08\0\0\0\0\0\0\x03\xCB\x48\xCD\xC9\xC9\x07\0\x86\xA6\x10\x36\x05\0\0\0", 25)),
+        bytesOf(
+            std::string_view("\x1F\x8B\x08\0\0\0\0\0\0\x03\xCB\x48\xCD\xC9\xC9\x07\0\x86\xA6\x10\x36\x05\0\0\0", 25)),
         bytesOf(std::string_view("\xFF\xFEH\0e\0l\0l\0o\0,\0 \0w\0o\0r\0l\0d\0\n\0", 28)),
         bytesOf(std::string_view("MZ\x90\0\x03\0\0\0\x04\0\0\0\xFF\xFF\0\0\xB8\0\0\0\0\0\0\0", 24)),
         std::vector<std::uint8_t>(4096, 0),
@@ -276,8 +293,8 @@ TEST(Tga, MatchesIndependentEncoders)
             EXPECT_LE(diff.maxError, c.tolerance) << who << " reads other colours";
         };
         if (c.readers != magickOnly)
-            expectSame("tgatoppm " + file + " 2>/dev/null | pnmtopng > " + file + ".netpbm.png",
-                       file + ".netpbm.png", "netpbm");
+            expectSame("tgatoppm " + file + " 2>/dev/null | pnmtopng > " + file + ".netpbm.png", file + ".netpbm.png",
+                       "netpbm");
         if (c.readers != netpbmOnly)
             expectSame("convert " + file + " -auto-orient " + file + ".magick.png", file + ".magick.png",
                        "ImageMagick");

@@ -6,8 +6,8 @@
 #include <map>
 
 #include "imglib/formats/tiff/tiff.h"
-#include "tests/support/tiff_files.h"
 #include "tests/support/testkit.h"
+#include "tests/support/tiff_files.h"
 
 using namespace imglib;
 using tifffiles::Recipe;
@@ -185,8 +185,11 @@ TEST(TiffReader, SixteenBitAlphaFilesMatchWhereAlphaIsNotSmall)
 TEST(TiffReader, AssociatedAlphaIsDividedOutAndUnassociatedDropped)
 {
     // Straight from a premultiplied pixel: (50, 25, 0) at alpha 128 is (100, 50, 0).
-    Recipe recipe{.width = 2, .height = 1, .samples = 4, .photometric = PHOTOMETRIC_RGB,
-              .extraSamples = {EXTRASAMPLE_ASSOCALPHA}};
+    Recipe recipe{.width = 2,
+                  .height = 1,
+                  .samples = 4,
+                  .photometric = PHOTOMETRIC_RGB,
+                  .extraSamples = {EXTRASAMPLE_ASSOCALPHA}};
     Image image = decodeOrFail(tifffiles::make(recipe, {50, 25, 0, 128, 9, 9, 9, 0}));
     EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{100, 50, 0, 0, 0, 0}));
     // Unassociated alpha is simply dropped.
@@ -218,8 +221,11 @@ TEST(TiffReader, GreyLevelsAreScaledWithRounding)
 
 TEST(TiffReader, BilevelImagesBecomeTwoColourIndexed)
 {
-    Recipe recipe{.width = 10, .height = 2, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE,
-              .compression = COMPRESSION_CCITTFAX4};
+    Recipe recipe{.width = 10,
+                  .height = 2,
+                  .bits = 1,
+                  .photometric = PHOTOMETRIC_MINISWHITE,
+                  .compression = COMPRESSION_CCITTFAX4};
     const std::vector<std::uint32_t> bits = {1, 0, 0, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     const Image image = decodeOrFail(tifffiles::make(recipe, packed(bits, 1, 10)));
     EXPECT_EQ(image.format, PixelFormat::indexed);
@@ -307,8 +313,13 @@ TEST(TiffReader, YCbCrGoesThroughLibtiff)
     std::vector<std::uint8_t> rgb(32 * 32 * 3);
     for (std::size_t i = 0; i < rgb.size(); ++i)
         rgb[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 200 : i % 3 == 1 ? 60 : 30);
-    const Recipe recipe{.width = 32, .height = 32, .samples = 3, .photometric = PHOTOMETRIC_YCBCR,
-                    .compression = COMPRESSION_JPEG, .rowsPerStrip = 16, .jpegFromRgb = true};
+    const Recipe recipe{.width = 32,
+                        .height = 32,
+                        .samples = 3,
+                        .photometric = PHOTOMETRIC_YCBCR,
+                        .compression = COMPRESSION_JPEG,
+                        .rowsPerStrip = 16,
+                        .jpegFromRgb = true};
     const Image image = decodeOrFail(tifffiles::make(recipe, rgb));
     EXPECT_EQ(image.format, PixelFormat::rgb);
     ASSERT_EQ(image.pixels.size(), rgb.size());
@@ -322,8 +333,12 @@ TEST(TiffReader, OrientationIsAppliedOnBothRoutes)
     std::vector<std::uint8_t> rgb(16 * 32 * 3, 0);
     std::fill(rgb.begin(), rgb.begin() + 16 * 16 * 3, 255);  // the top half white
     for (const bool ycbcr : {false, true}) {
-        Recipe recipe{.width = 16, .height = 32, .samples = 3, .photometric = PHOTOMETRIC_RGB,
-                  .orientation = ORIENTATION_BOTRIGHT, .rowsPerStrip = 16};
+        Recipe recipe{.width = 16,
+                      .height = 32,
+                      .samples = 3,
+                      .photometric = PHOTOMETRIC_RGB,
+                      .orientation = ORIENTATION_BOTRIGHT,
+                      .rowsPerStrip = 16};
         if (ycbcr) {
             recipe.photometric = PHOTOMETRIC_YCBCR;
             recipe.compression = COMPRESSION_JPEG;
@@ -408,8 +423,12 @@ TEST(TiffReader, OverLimitSizesAreRefusedBeforeAllocating)
 TEST(TiffReader, EveryTruncationFails)
 {
     // libtiff writes the directory last: every prefix loses it, or the data it points to.
-    const Recipe recipe{.width = 6, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB,
-                    .compression = COMPRESSION_LZW, .rowsPerStrip = 2};
+    const Recipe recipe{.width = 6,
+                        .height = 5,
+                        .samples = 3,
+                        .photometric = PHOTOMETRIC_RGB,
+                        .compression = COMPRESSION_LZW,
+                        .rowsPerStrip = 2};
     const auto file = tifffiles::make(recipe, rgbPicture());
     for (std::size_t length = 0; length < file.size(); ++length) {
         Image image;
@@ -421,19 +440,35 @@ TEST(TiffReader, DamagedFilesNeverCrash)
 {
     const auto rgb = rgbPicture();
     std::vector<std::vector<std::uint8_t>> files = {
-        tifffiles::make({.width = 6, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB,
-                         .compression = COMPRESSION_LZW, .rowsPerStrip = 2},
+        tifffiles::make({.width = 6,
+                         .height = 5,
+                         .samples = 3,
+                         .photometric = PHOTOMETRIC_RGB,
+                         .compression = COMPRESSION_LZW,
+                         .rowsPerStrip = 2},
                         rgb),
-        tifffiles::make({.width = 6, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB,
-                         .compression = COMPRESSION_PACKBITS, .tileSide = 16},
+        tifffiles::make({.width = 6,
+                         .height = 5,
+                         .samples = 3,
+                         .photometric = PHOTOMETRIC_RGB,
+                         .compression = COMPRESSION_PACKBITS,
+                         .tileSide = 16},
                         rgb),
-        tifffiles::make({.width = 30, .height = 3, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE,
+        tifffiles::make({.width = 30,
+                         .height = 3,
+                         .bits = 1,
+                         .photometric = PHOTOMETRIC_MINISWHITE,
                          .compression = COMPRESSION_CCITTFAX3},
                         std::vector<std::uint8_t>(12, 0x3C)),
     };
     std::vector<std::uint8_t> ycbcr(32 * 16 * 3, 90);
-    files.push_back(tifffiles::make({.width = 32, .height = 16, .samples = 3, .photometric = PHOTOMETRIC_YCBCR,
-                                     .compression = COMPRESSION_JPEG, .rowsPerStrip = 16, .jpegFromRgb = true},
+    files.push_back(tifffiles::make({.width = 32,
+                                     .height = 16,
+                                     .samples = 3,
+                                     .photometric = PHOTOMETRIC_YCBCR,
+                                     .compression = COMPRESSION_JPEG,
+                                     .rowsPerStrip = 16,
+                                     .jpegFromRgb = true},
                                     ycbcr));
     if (const auto dir = testkit::conformanceDir())
         for (const char* name : {"palette-1c-4b.tiff", "group4.tif", "tiff_tiled_planar_lzw.tiff", "hopper_jpg.tif"})

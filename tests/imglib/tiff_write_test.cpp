@@ -10,8 +10,8 @@
 #include "imglib/formats/tiff/tiff.h"
 #include "imglib/imglib.h"
 #include "tests/support/format_testing.h"
-#include "tests/support/tiff_files.h"
 #include "tests/support/testkit.h"
+#include "tests/support/tiff_files.h"
 
 using namespace imglib;
 
@@ -77,8 +77,8 @@ TEST(TiffWriter, EveryKindOfEveryImageReadsBackWithLibtiff)
     for (const auto& [kind, compression] : kMultiLevelKinds)
         for (const Size size : kSizes)
             for (const auto& [name, image] : everyImageKind(size)) {
-                SCOPED_TRACE(testing::Message() << name << ", " << size.width << " × " << size.height
-                                                << ", compression " << compression);
+                SCOPED_TRACE(testing::Message()
+                             << name << ", " << size.width << " × " << size.height << ", compression " << compression);
                 const std::string path = (scratch / "out.tif").string();
                 ASSERT_TRUE(tiff::write(image, kind, path).ok());
                 const auto c = tifffiles::inspect(path);
@@ -88,7 +88,7 @@ TEST(TiffWriter, EveryKindOfEveryImageReadsBackWithLibtiff)
                 EXPECT_EQ(c.planar, PLANARCONFIG_CONTIG);
                 const bool indexed = image.format == PixelFormat::indexed;
                 EXPECT_EQ(c.samples, image.channels());
-                EXPECT_EQ(c.photometric, indexed ? PHOTOMETRIC_PALETTE
+                EXPECT_EQ(c.photometric, indexed                             ? PHOTOMETRIC_PALETTE
                                          : image.format == PixelFormat::grey ? PHOTOMETRIC_MINISBLACK
                                                                              : PHOTOMETRIC_RGB);
                 const unsigned bits = indexed && image.palette.size() <= 16 ? 4 : 8;
@@ -227,7 +227,9 @@ TEST(TiffWriter, AFailedWriteKeepsTheEarlierFileAndLeavesNoTemporary)
     EXPECT_EQ(status.error, Error::io);
     nothingChanged("a write cut short by the file system");
 
-    EXPECT_FALSE(tiff::write(picture(PixelFormat::grey, {4, 4}), tiff::Kind::lzw, (scratch / "no/such/folder.tif").string()).ok());
+    EXPECT_FALSE(
+        tiff::write(picture(PixelFormat::grey, {4, 4}), tiff::Kind::lzw, (scratch / "no/such/folder.tif").string())
+            .ok());
     nothingChanged("a folder that does not exist");
 
     ASSERT_TRUE(tiff::write(picture(PixelFormat::grey, {4, 4}), tiff::Kind::lzw, target.string()).ok());
@@ -244,7 +246,8 @@ TEST(TiffWriter, ImageMagickReadsOurFiles)
     const std::string tif = (scratch / "out.tif").string();
     const std::string ppm = (scratch / "out.ppm").string();
     for (const auto& [name, image] : everyImageKind({47, 33}))
-        for (const auto kind : {tiff::Kind::lzw, tiff::Kind::uncompressed, tiff::Kind::packBits, tiff::Kind::ccittHuffman}) {
+        for (const auto kind :
+             {tiff::Kind::lzw, tiff::Kind::uncompressed, tiff::Kind::packBits, tiff::Kind::ccittHuffman}) {
             SCOPED_TRACE(testing::Message() << name << ", kind " << static_cast<int>(kind));
             ASSERT_TRUE(tiff::write(image, kind, tif).ok());
             EXPECT_TRUE(testkit::run("tiffinfo -D " + tif + " >/dev/null 2>&1"));

@@ -126,13 +126,12 @@ TEST(Utah, BackgroundFillsWhatTheStreamLeaves)
     };
     UtahWriter withBackground(h);
     EXPECT_EQ(decoded(draw(withBackground)).pixels,
-        (std::vector<std::uint8_t>{10, 20, 30, 10, 20, 30, 10, 20, 30,  //
-            200, 20, 30, 200, 201, 30, 200, 20, 30}));
+              (std::vector<std::uint8_t>{10, 20, 30, 10, 20, 30, 10, 20, 30,  //
+                                         200, 20, 30, 200, 201, 30, 200, 20, 30}));
     h.flags = kNoBackground;
     UtahWriter withoutBackground(h);
-    EXPECT_EQ(decoded(draw(withoutBackground)).pixels,
-        (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0,  //
-            200, 0, 0, 200, 201, 0, 200, 0, 0}));
+    EXPECT_EQ(decoded(draw(withoutBackground)).pixels, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0,  //
+                                                                                  200, 0, 0, 200, 201, 0, 200, 0, 0}));
 }
 
 TEST(Utah, AlphaAndUndeclaredChannelsAreDropped)
@@ -177,7 +176,7 @@ TEST(Utah, ColourMaps)
     const std::vector<std::uint16_t> grey = {0x0000, 0x5500, 0xAA00, 0xFF00};
     std::vector<std::uint16_t> three = grey;
     for (const std::uint16_t e :
-        std::initializer_list<std::uint16_t>{0x1000, 0x2000, 0x3000, 0x4000, 0x8000, 0x8100, 0x8200, 0x8300})
+         std::initializer_list<std::uint16_t>{0x1000, 0x2000, 0x3000, 0x4000, 0x8000, 0x8100, 0x8200, 0x8300})
         three.push_back(e);
 
     UtahWriter greyMapped({.width = 3, .maps = 1, .mapLog2 = 2, .map = grey});
@@ -223,8 +222,7 @@ TEST(Utah, MalformedFilesFailCleanly)
     EXPECT_EQ(errorOf(drawn({.channels = 0})), Error::unsupported);
     EXPECT_EQ(errorOf(drawn({.maps = 2, .mapLog2 = 1, .map = {0, 0, 0, 0}})), Error::unsupported);
     EXPECT_EQ(errorOf(drawn({.maps = 1, .mapLog2 = 17})), Error::badHeader);
-    EXPECT_EQ(
-        errorOf(drawn({.maps = 3, .mapLog2 = 8, .map = std::vector<std::uint16_t>(700)})), Error::truncated)
+    EXPECT_EQ(errorOf(drawn({.maps = 3, .mapLog2 = 8, .map = std::vector<std::uint16_t>(700)})), Error::truncated)
         << "a map shorter than its declared length";
 
     UtahWriter unknown({.width = 4});
@@ -330,8 +328,8 @@ TEST(Utah, NetpbmFilesReadAsNetpbmAndImageMagickReadThem)
         const auto mine = testkit::toRgba(ours);
 
         const auto byNetpbm = scratch / "netpbm.png";
-        ASSERT_TRUE(testkit::run(
-            "rletopnm " + rle.string() + " 2>/dev/null | pnmtopng > " + byNetpbm.string() + " 2>/dev/null"));
+        ASSERT_TRUE(testkit::run("rletopnm " + rle.string() + " 2>/dev/null | pnmtopng > " + byNetpbm.string() +
+                                 " 2>/dev/null"));
         const auto netpbm = testkit::loadPng(byNetpbm);
         ASSERT_TRUE(netpbm);
         EXPECT_EQ(testkit::compare(mine, *netpbm).maxError, 0);

@@ -81,7 +81,10 @@ void writePnm(const testkit::fs::path& path, const testkit::Rgba& picture)
 {
     const Kind kind = kindOf(picture);
     std::ofstream out(path, std::ios::binary);
-    out << (kind == Kind::bilevel ? "P4" : kind == Kind::grey ? "P5" : "P6") << '\n'
+    out << (kind == Kind::bilevel ? "P4"
+            : kind == Kind::grey  ? "P5"
+                                  : "P6")
+        << '\n'
         << picture.width << ' ' << picture.height << '\n';
     if (kind != Kind::bilevel)
         out << "255\n";
@@ -138,9 +141,8 @@ testkit::Rgba greyPicture(std::uint32_t width, std::uint32_t height)
 
 testkit::Rgba bilevelPicture(std::uint32_t width, std::uint32_t height)
 {
-    return paint(width, height, [](std::uint32_t x, std::uint32_t y) {
-        return (mix(y * 131 + x) & 1) || x == y ? 0u : 0xFFFFFFu;
-    });
+    return paint(width, height,
+                 [](std::uint32_t x, std::uint32_t y) { return (mix(y * 131 + x) & 1) || x == y ? 0u : 0xFFFFFFu; });
 }
 
 imglib::Image imageOfKind(imglib::PixelFormat format, std::uint32_t width, std::uint32_t height, unsigned colours)
@@ -183,8 +185,7 @@ void expectSame(const testkit::Rgba& ours, const testkit::Rgba& other, const std
     EXPECT_EQ(d.maxError, 0) << "pixels differ from " << otherName;
 }
 
-void expectMatchesReference(const testkit::fs::path& file, const testkit::fs::path& reference,
-                            testkit::DecodeFn decode)
+void expectMatchesReference(const testkit::fs::path& file, const testkit::fs::path& reference, testkit::DecodeFn decode)
 {
     imglib::Image image;
     const auto status = decode(testkit::readBytes(file), image);

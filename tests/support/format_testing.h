@@ -25,8 +25,7 @@ testkit::Rgba bilevelPicture(std::uint32_t width, std::uint32_t height);
 
 // An image of the given kind for the writers' tests; an indexed one has `colours` palette entries,
 // all of them used when there are enough pixels.
-imglib::Image imageOfKind(imglib::PixelFormat format, std::uint32_t width, std::uint32_t height,
-                          unsigned colours = 0);
+imglib::Image imageOfKind(imglib::PixelFormat format, std::uint32_t width, std::uint32_t height, unsigned colours = 0);
 
 // Writes `picture` as a PBM, PGM or PPM (the smallest that holds it) in `scratch`, runs
 // `command` with {in} and {out} replaced by that file and a new one, and gives the new file's

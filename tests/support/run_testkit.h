@@ -125,12 +125,12 @@ inline const QByteArray kNotAnImage = QByteArrayLiteral("this is not an image at
 struct Facts {
     bool read = false;
     int width = 0, height = 0;
-    int bitsPerPixel = 0;        // bitmap: bits per pixel; TIFF: bits per sample × samples
-    int compression = 0;         // TIFF only
-    int photometric = -1;        // TIFF only
-    qsizetype colours = 0;       // distinct colours of the pixels
-    bool grey = false;           // every pixel has red = green = blue
-    QSet<QRgb> palette;          // the distinct colours
+    int bitsPerPixel = 0;   // bitmap: bits per pixel; TIFF: bits per sample × samples
+    int compression = 0;    // TIFF only
+    int photometric = -1;   // TIFF only
+    qsizetype colours = 0;  // distinct colours of the pixels
+    bool grey = false;      // every pixel has red = green = blue
+    QSet<QRgb> palette;     // the distinct colours
 };
 
 inline void countColours(Facts& facts, const std::vector<QRgb>& pixels)

@@ -167,8 +167,7 @@ Difference compare(const Rgba& a, const Rgba& b, bool ignoreAlpha)
         ++n;
     }
     d.meanError = n ? sumAbs / double(n) : 0;
-    d.psnr = sumSq == 0 ? std::numeric_limits<double>::infinity()
-                        : 10 * std::log10(255.0 * 255.0 * double(n) / sumSq);
+    d.psnr = sumSq == 0 ? std::numeric_limits<double>::infinity() : 10 * std::log10(255.0 * 255.0 * double(n) / sumSq);
     return d;
 }
 
@@ -220,8 +219,8 @@ std::optional<Difference> bestMatch(const fs::path& folder, const ManifestEntry&
 
 }  // namespace
 
-void checkConformance(const fs::path& conformance, const std::string& format, DecodeFn decode,
-                      Tolerance tolerance, const std::vector<std::string>& skipCompare)
+void checkConformance(const fs::path& conformance, const std::string& format, DecodeFn decode, Tolerance tolerance,
+                      const std::vector<std::string>& skipCompare)
 {
     const auto samples = manifestSamples(conformance, format);
     ASSERT_FALSE(samples.empty()) << "no samples for " << format;

@@ -21,10 +21,10 @@ std::optional<fs::path> conformanceDir();
 
 // Skips the calling test, saying why, when the conformance folder is absent. Use as
 //   CONFORMANCE_OR_SKIP(dir);
-#define CONFORMANCE_OR_SKIP(dir)                                                         \
-    const auto dir##_found = ::testkit::conformanceDir();                               \
-    if (!dir##_found)                                                                    \
-        GTEST_SKIP() << "skipped: conformance files not found (set TESSELO_CONFORMANCE)"; \
+#define CONFORMANCE_OR_SKIP(dir)                                                                                       \
+    const auto dir##_found = ::testkit::conformanceDir();                                                              \
+    if (!dir##_found)                                                                                                  \
+        GTEST_SKIP() << "skipped: conformance files not found (set TESSELO_CONFORMANCE)";                              \
     const ::testkit::fs::path dir = *dir##_found
 
 // Files kept in tests/data.
@@ -53,9 +53,9 @@ Rgba turnedClockwise(const Rgba& image, unsigned quarterTurns = 1);
 
 struct Difference {
     bool sameSize = false;
-    int maxError = 0;         // largest channel difference, alpha included
-    double meanError = 0;     // mean absolute channel difference over R, G, B
-    double psnr = 0;          // over R, G, B; infinity when equal
+    int maxError = 0;      // largest channel difference, alpha included
+    double meanError = 0;  // mean absolute channel difference over R, G, B
+    double psnr = 0;       // over R, G, B; infinity when equal
 };
 // Compares RGB only when `ignoreAlpha` (references of files whose alpha is ambiguous).
 Difference compare(const Rgba& a, const Rgba& b, bool ignoreAlpha = false);
@@ -78,8 +78,8 @@ struct Tolerance {
 // files fail, questionable files either fail or decode to a sensible size. Files named in
 // `skipCompare` decode but are not compared (say why at the call). Reports through gtest.
 using DecodeFn = imglib::Status (*)(std::span<const std::uint8_t>, imglib::Image&);
-void checkConformance(const fs::path& conformance, const std::string& format, DecodeFn decode,
-                      Tolerance tolerance, const std::vector<std::string>& skipCompare = {});
+void checkConformance(const fs::path& conformance, const std::string& format, DecodeFn decode, Tolerance tolerance,
+                      const std::vector<std::string>& skipCompare = {});
 
 // Decodes `file`, expecting success and an image that keeps the model's rules.
 imglib::Image decodeOk(DecodeFn decode, std::span<const std::uint8_t> file);

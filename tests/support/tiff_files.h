@@ -25,9 +25,9 @@ struct Recipe {
     std::uint16_t orientation = ORIENTATION_TOPLEFT;
     std::vector<std::uint16_t> extraSamples{};  // their types
     std::vector<std::uint16_t> colourMap{};     // red, then green, then blue entries
-    std::uint32_t rowsPerStrip = 0;           // 0: libtiff's choice
-    std::uint32_t tileSide = 0;               // tiles of this side instead of strips
-    bool jpegFromRgb = false;                 // YCbCr JPEG, given RGB rows
+    std::uint32_t rowsPerStrip = 0;             // 0: libtiff's choice
+    std::uint32_t tileSide = 0;                 // tiles of this side instead of strips
+    bool jpegFromRgb = false;                   // YCbCr JPEG, given RGB rows
 };
 
 // Writes a TIFF from `stored`, the rows as the file lays them out (each plane's rows in turn for
@@ -99,7 +99,7 @@ struct Contents {
     std::uint32_t width = 0, height = 0, rowsPerStrip = 0;
     std::uint16_t compression = 0, photometric = 0, bits = 0, samples = 0, planar = 0, predictor = 0;
     std::vector<std::uint16_t> red, green, blue;  // the colour map, if any
-    std::vector<std::vector<std::uint8_t>> rows;   // as stored, packed
+    std::vector<std::vector<std::uint8_t>> rows;  // as stored, packed
 };
 
 inline Contents inspect(const std::string& path)

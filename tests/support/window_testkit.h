@@ -54,7 +54,10 @@ inline bool writeAll(const QString& path, const QByteArray& bytes)
 }
 
 // writeAll that fails the calling test when the file cannot be written.
-inline void writeFile(const QString& path, const QByteArray& bytes) { QVERIFY2(writeAll(path, bytes), qPrintable(path)); }
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QVERIFY2(writeAll(path, bytes), qPrintable(path));
+}
 
 // The visible top-level window of type W, if any.
 template <class W>

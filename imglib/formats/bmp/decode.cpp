@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "imglib/core/byte_reader.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/bmp/header.h"
 #include "imglib/formats/bmp/rle.h"
-#include "imglib/core/packed_indices.h"
 #include "imglib/formats/bmp/rows.h"
 
 namespace imglib::bmp {

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "imglib/core/file_io.h"
+#include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/bmp/bmp.h"
-#include "imglib/core/packed_indices.h"
 #include "imglib/formats/bmp/rows.h"
 
 namespace imglib::bmp {
@@ -86,12 +86,12 @@ std::vector<std::uint8_t> headers(const Image& image, const Plan& plan)
     put32(out, image.height);  // positive: bottom-up
     put16(out, 1);             // planes
     put16(out, plan.bits);
-    put32(out, 0);             // BI_RGB
+    put32(out, 0);  // BI_RGB
     put32(out, plan.stored.totalBytes);
     put32(out, kPixelsPerMetre);
     put32(out, kPixelsPerMetre);
     put32(out, plan.palette.size());
-    put32(out, 0);             // every colour is important
+    put32(out, 0);  // every colour is important
     for (const Colour c : plan.palette) {
         put8(out, c.b);
         put8(out, c.g);

@@ -11,32 +11,34 @@ namespace imglib::bmp {
 
 namespace {
 
-constexpr std::uint32_t kCoreSize = 12;   // OS/2 1.x, BITMAPCOREHEADER
-constexpr std::uint32_t kInfoSize = 40;   // BITMAPINFOHEADER
+constexpr std::uint32_t kCoreSize = 12;      // OS/2 1.x, BITMAPCOREHEADER
+constexpr std::uint32_t kInfoSize = 40;      // BITMAPINFOHEADER
 constexpr std::uint32_t kLargestSize = 124;  // BITMAPV5HEADER
 constexpr std::uint32_t kOs2LargestSize = 64;
 
 // Windows headers have these sizes; any other size from 16 to 64 bytes is an OS/2 2.x header,
 // which may stop after any of its fields.
-bool isWindowsSize(std::uint32_t size)
-{
-    return size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
-}
+bool isWindowsSize(std::uint32_t size) { return size == 40 || size == 52 || size == 56 || size == 108 || size == 124; }
 
 std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t le32(const std::uint8_t* p)
 {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 std::int32_t les32(const std::uint8_t* p) { return static_cast<std::int32_t>(le32(p)); }
 
 Status setCompression(std::uint32_t code, bool os2, Header& h)
 {
     switch (code) {
-    case 0: h.compression = Compression::none; return success();
-    case 1: h.compression = Compression::rle8; return success();
-    case 2: h.compression = Compression::rle4; return success();
+    case 0:
+        h.compression = Compression::none;
+        return success();
+    case 1:
+        h.compression = Compression::rle8;
+        return success();
+    case 2:
+        h.compression = Compression::rle4;
+        return success();
     case 3:  // BI_BITFIELDS; OS/2 2.x uses 3 for Huffman 1D
     case 6:  // BI_ALPHABITFIELDS: one more mask, for alpha, which is dropped anyway
         if (os2)
@@ -45,7 +47,9 @@ Status setCompression(std::uint32_t code, bool os2, Header& h)
         return success();
     case 4:  // BI_JPEG, or RLE24 in OS/2 2.x
     case 5:  // BI_PNG
-    case 11: case 12: case 13:  // CMYK variants
+    case 11:
+    case 12:
+    case 13:  // CMYK variants
         return failure(Error::unsupported, "bmp: compression not supported");
     default:
         break;
@@ -163,9 +167,14 @@ Status parse(std::span<const std::uint8_t> file, Header& h)
 bool validBitCount(const Header& h)
 {
     switch (h.bitCount) {
-    case 1: case 2: case 4: case 8: case 24:
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 24:
         return true;
-    case 16: case 32:
+    case 16:
+    case 32:
         return h.infoSize != kCoreSize;
     default:
         return false;
@@ -175,10 +184,14 @@ bool validBitCount(const Header& h)
 bool compressionFitsBitCount(const Header& h)
 {
     switch (h.compression) {
-    case Compression::none: return true;
-    case Compression::rle8: return h.bitCount == 8;
-    case Compression::rle4: return h.bitCount == 4;
-    case Compression::bitFields: return h.bitCount == 16 || h.bitCount == 32;
+    case Compression::none:
+        return true;
+    case Compression::rle8:
+        return h.bitCount == 8;
+    case Compression::rle4:
+        return h.bitCount == 4;
+    case Compression::bitFields:
+        return h.bitCount == 16 || h.bitCount == 32;
     }
     return false;
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "imglib/core/byte_reader.h"
-#include "imglib/core/size.h"
 #include "imglib/core/packed_indices.h"
+#include "imglib/core/size.h"
 #include "imglib/formats/bmp/rows.h"
 
 namespace imglib::bmp {
@@ -26,8 +26,7 @@ void fillRun(std::uint8_t* out, std::uint32_t count, std::uint8_t value, bool rl
         return;
     }
     // RLE4 runs alternate the two indices of their byte, high nibble first.
-    const std::uint8_t pair[2] = {static_cast<std::uint8_t>(value >> 4),
-                                  static_cast<std::uint8_t>(value & 0x0F)};
+    const std::uint8_t pair[2] = {static_cast<std::uint8_t>(value >> 4), static_cast<std::uint8_t>(value & 0x0F)};
     for (std::uint32_t i = 0; i < count; ++i)
         out[i] = pair[i & 1];
 }

@@ -21,8 +21,8 @@ private:
     struct Channel {
         std::uint32_t mask = 0;
         unsigned shift = 0;
-        std::uint32_t max = 0;              // the largest value of the channel's bits
-        std::vector<std::uint8_t> scaled;   // every value's 8-bit level, for up to 16 bits
+        std::uint32_t max = 0;             // the largest value of the channel's bits
+        std::vector<std::uint8_t> scaled;  // every value's 8-bit level, for up to 16 bits
         std::uint8_t level(std::uint32_t pixel) const;
     };
     template <unsigned Bytes>

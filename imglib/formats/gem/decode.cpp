@@ -26,8 +26,8 @@ constexpr std::uint16_t kMaxPatternLength = 8;
 constexpr std::uint16_t kTrueColourPlanes = 24;
 
 struct Header {
-    std::uint16_t version = 0, headerWords = 0, planes = 0, patternLength = 0, pixelWidth = 0,
-                  pixelHeight = 0, width = 0, height = 0;
+    std::uint16_t version = 0, headerWords = 0, planes = 0, patternLength = 0, pixelWidth = 0, pixelHeight = 0,
+                  width = 0, height = 0;
     bool ximg = false;
     std::uint16_t colourModel = 0;
     unsigned paletteEntries = 0;  // XIMG palette entries given
@@ -61,9 +61,8 @@ Status validate(const Header& h, std::size_t fileSize)
 // Reads the header and checks it, for sniff and decode alike.
 Status readHeader(ByteReader& in, Header& h)
 {
-    if (!(in.u16be(h.version) && in.u16be(h.headerWords) && in.u16be(h.planes) &&
-          in.u16be(h.patternLength) && in.u16be(h.pixelWidth) && in.u16be(h.pixelHeight) &&
-          in.u16be(h.width) && in.u16be(h.height)))
+    if (!(in.u16be(h.version) && in.u16be(h.headerWords) && in.u16be(h.planes) && in.u16be(h.patternLength) &&
+          in.u16be(h.pixelWidth) && in.u16be(h.pixelHeight) && in.u16be(h.width) && in.u16be(h.height)))
         return failure(Error::truncated, "gem: header cut short");
     std::span<const std::uint8_t> tag;
     if (h.headerWords >= kXimgHeaderWords && in.bytes(4, tag) && std::memcmp(tag.data(), "XIMG", 4) == 0 &&
@@ -78,10 +77,22 @@ Status readHeader(ByteReader& in, Header& h)
 // colours in the order the display hardware numbers them (white first, black last), as other
 // readers of 4-plane files show them.
 constexpr std::array<Colour, 16> kSixteenColours{{
-    {255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0},
-    {0, 0, 255}, {255, 0, 255}, {0, 255, 255}, {170, 170, 170},
-    {85, 85, 85}, {170, 0, 0}, {0, 170, 0}, {170, 170, 0},
-    {0, 0, 170}, {170, 0, 170}, {0, 170, 170}, {0, 0, 0},
+    {255, 255, 255},
+    {255, 0, 0},
+    {0, 255, 0},
+    {255, 255, 0},
+    {0, 0, 255},
+    {255, 0, 255},
+    {0, 255, 255},
+    {170, 170, 170},
+    {85, 85, 85},
+    {170, 0, 0},
+    {0, 170, 0},
+    {170, 170, 0},
+    {0, 0, 170},
+    {170, 0, 170},
+    {0, 170, 170},
+    {0, 0, 0},
 }};
 constexpr std::array<Colour, 4> kFourColours{{{255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 0}}};
 
@@ -124,8 +135,7 @@ class RowReader {
 public:
     RowReader(ByteReader& in, std::uint16_t patternLength, std::size_t lineBytes)
         : in_(in), patternLength_(patternLength), line_(lineBytes)
-    {
-    }
+    {}
 
     Status next(std::span<const std::uint8_t>& line, unsigned& rows)
     {

@@ -11,9 +11,9 @@
 // The orientation a camera records in the Exif block is applied once the rows are decoded.
 #include "imglib/formats/jpeg/jpeg.h"
 
-#include "imglib/core/size.h"
 #include "imglib/core/colour.h"
 #include "imglib/core/growing_rows.h"
+#include "imglib/core/size.h"
 #include "imglib/formats/jpeg/exif.h"
 
 #include <algorithm>
@@ -21,8 +21,8 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h uses FILE without including stdio.h
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace imglib::jpeg {
 
@@ -170,8 +170,8 @@ void readRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
 Orientation orientationOfMarkers(const jpeg_decompress_struct& cinfo)
 {
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
-        const Orientation found = m->marker == JPEG_APP0 + 1 ? exifOrientation({m->data, m->data_length})
-                                                             : Orientation::topLeft;
+        const Orientation found =
+            m->marker == JPEG_APP0 + 1 ? exifOrientation({m->data, m->data_length}) : Orientation::topLeft;
         if (found != Orientation::topLeft)
             return found;
     }
@@ -179,8 +179,8 @@ Orientation orientationOfMarkers(const jpeg_decompress_struct& cinfo)
 }
 
 // Everything that may longjmp. Only trivially destructible locals here.
-Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span<const std::uint8_t> file,
-                  Image& out, GrowingRows& rows, Orientation& orientation)
+Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span<const std::uint8_t> file, Image& out,
+                  GrowingRows& rows, Orientation& orientation)
 {
     if (setjmp(callbacks.jump))
         return callbacks.status;

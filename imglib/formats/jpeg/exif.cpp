@@ -33,8 +33,7 @@ Orientation exifOrientation(std::span<const std::uint8_t> app1)
     Fields f{ByteReader(tiff), motorola};
     std::uint16_t magic = 0, entries = 0;
     std::uint32_t directory = 0;
-    if (!f.in.skip(2) || !f.u16(magic) || magic != 42 || !f.u32(directory) || !f.in.seek(directory) ||
-        !f.u16(entries))
+    if (!f.in.skip(2) || !f.u16(magic) || magic != 42 || !f.u32(directory) || !f.in.seek(directory) || !f.u16(entries))
         return Orientation::topLeft;
     for (unsigned i = 0; i < entries; ++i) {
         std::uint16_t tag = 0, type = 0, value = 0;

@@ -77,7 +77,7 @@ std::uint8_t clipped(int v) { return static_cast<std::uint8_t>(std::clamp((v + (
 // centre of its 2 × 2 luma block, so an output pixel blends its own sample (3/4) with the nearest
 // neighbour (1/4) in each direction, the edges repeating.
 void upsampleChroma(const std::uint8_t* own, const std::uint8_t* neighbour, std::size_t half,
-    std::vector<int>& quarters, int* out)
+                    std::vector<int>& quarters, int* out)
 {
     for (std::size_t i = 0; i < half; ++i)
         quarters[i] = 3 * own[i] + neighbour[i];
@@ -89,8 +89,8 @@ void upsampleChroma(const std::uint8_t* own, const std::uint8_t* neighbour, std:
     }
 }
 
-void convertPlanes(std::span<const std::uint8_t> planes, std::uint32_t width, std::uint32_t height,
-    Placement place, Image& image)
+void convertPlanes(std::span<const std::uint8_t> planes, std::uint32_t width, std::uint32_t height, Placement place,
+                   Image& image)
 {
     const std::size_t w = width, half = w / 2, pairStride = 3 * w, pairs = height / 2;
     std::vector<int> quarters(half), c1(w), c2(w);
@@ -146,11 +146,11 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     const bool sideways = swapsSides(header.orientation);
     Image image;
     if (const Status status = allocate(image, sideways ? found->height : found->width,
-            sideways ? found->width : found->height, PixelFormat::rgb);
+                                       sideways ? found->width : found->height, PixelFormat::rgb);
         !status)
         return status;
-    convertPlanes(planes, found->width, found->height,
-        placementOf(header.orientation, found->width, found->height), image);
+    convertPlanes(planes, found->width, found->height, placementOf(header.orientation, found->width, found->height),
+                  image);
     out = std::move(image);
     return success();
 }

@@ -24,10 +24,22 @@ constexpr std::size_t kVgaPaletteBytes = 1 + 256 * 3;
 
 // The colours of an EGA card at start-up, for files that carry no palette of their own.
 constexpr std::array<Colour, 16> kEgaDefault{{
-    {0x00, 0x00, 0x00}, {0x00, 0x00, 0xAA}, {0x00, 0xAA, 0x00}, {0x00, 0xAA, 0xAA},
-    {0xAA, 0x00, 0x00}, {0xAA, 0x00, 0xAA}, {0xAA, 0x55, 0x00}, {0xAA, 0xAA, 0xAA},
-    {0x55, 0x55, 0x55}, {0x55, 0x55, 0xFF}, {0x55, 0xFF, 0x55}, {0x55, 0xFF, 0xFF},
-    {0xFF, 0x55, 0x55}, {0xFF, 0x55, 0xFF}, {0xFF, 0xFF, 0x55}, {0xFF, 0xFF, 0xFF},
+    {0x00, 0x00, 0x00},
+    {0x00, 0x00, 0xAA},
+    {0x00, 0xAA, 0x00},
+    {0x00, 0xAA, 0xAA},
+    {0xAA, 0x00, 0x00},
+    {0xAA, 0x00, 0xAA},
+    {0xAA, 0x55, 0x00},
+    {0xAA, 0xAA, 0xAA},
+    {0x55, 0x55, 0x55},
+    {0x55, 0x55, 0xFF},
+    {0x55, 0xFF, 0x55},
+    {0x55, 0xFF, 0xFF},
+    {0xFF, 0x55, 0x55},
+    {0xFF, 0x55, 0xFF},
+    {0xFF, 0xFF, 0x55},
+    {0xFF, 0xFF, 0xFF},
 }};
 
 enum class Kind {
@@ -79,10 +91,9 @@ Status readHeader(std::span<const std::uint8_t> file, Header& h)
     std::uint8_t manufacturer = 0, encoding = 0, bits = 0, planes = 0;
     std::uint16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0, bytesPerLine = 0;
     std::span<const std::uint8_t> palette;
-    if (!in.u8(manufacturer) || !in.u8(h.version) || !in.u8(encoding) || !in.u8(bits) ||
-        !in.u16le(xMin) || !in.u16le(yMin) || !in.u16le(xMax) || !in.u16le(yMax) || !in.skip(4) ||
-        !in.bytes(48, palette) || !in.skip(1) || !in.u8(planes) || !in.u16le(bytesPerLine) ||
-        !in.seek(kHeaderBytes))
+    if (!in.u8(manufacturer) || !in.u8(h.version) || !in.u8(encoding) || !in.u8(bits) || !in.u16le(xMin) ||
+        !in.u16le(yMin) || !in.u16le(xMax) || !in.u16le(yMax) || !in.skip(4) || !in.bytes(48, palette) || !in.skip(1) ||
+        !in.u8(planes) || !in.u16le(bytesPerLine) || !in.seek(kHeaderBytes))
         return failure(Error::truncated, "pcx: header");
     if (manufacturer != kManufacturer)
         return failure(Error::badHeader, "pcx: not a PCX file");
@@ -117,8 +128,7 @@ class RowReader {
 public:
     RowReader(std::span<const std::uint8_t> data, bool compressed, std::size_t rowBytes)
         : in_(data), compressed_(compressed), rowBytes_(rowBytes), buffer_(compressed ? rowBytes : 0)
-    {
-    }
+    {}
 
     Status next(std::span<const std::uint8_t>& row)
     {
@@ -198,8 +208,7 @@ std::vector<Colour> headerPalette(const Header& h)
 // end of the file.
 bool hasVgaPalette(std::span<const std::uint8_t> file)
 {
-    return file.size() >= kHeaderBytes + kVgaPaletteBytes &&
-           file[file.size() - kVgaPaletteBytes] == kVgaPaletteMarker;
+    return file.size() >= kHeaderBytes + kVgaPaletteBytes && file[file.size() - kVgaPaletteBytes] == kVgaPaletteMarker;
 }
 
 std::vector<Colour> vgaPalette(std::span<const std::uint8_t> file)
@@ -235,9 +244,9 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (!holdsEnoughData(h, *stored, dataEnd - kHeaderBytes))
         return failure(Error::truncated, "pcx: data too short for the image");
 
-    const PixelFormat format = kind == Kind::rgb                          ? PixelFormat::rgb
+    const PixelFormat format = kind == Kind::rgb                           ? PixelFormat::rgb
                                : kind == Kind::eightBit && !withVgaPalette ? PixelFormat::grey
-                                                                            : PixelFormat::indexed;
+                                                                           : PixelFormat::indexed;
     Image image;
     if (auto s = allocate(image, h.width, h.height, format); !s)
         return s;

@@ -8,10 +8,7 @@ namespace imglib::pnm {
 
 namespace {
 
-bool isSpace(std::uint8_t c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isSpace(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 const Status kCutShort = failure(Error::truncated, "pnm: data cut short");
@@ -29,8 +26,7 @@ bool Scanner::peek(std::uint8_t& c)
 void Scanner::skipComment()
 {
     std::uint8_t c = 0;
-    while (r_.u8(c) && c != '\n' && c != '\r') {
-    }
+    while (r_.u8(c) && c != '\n' && c != '\r') {}
 }
 
 bool Scanner::skipSeparators()
@@ -87,8 +83,7 @@ Status skipRasterSeparator(ByteReader& r)
     if (!r.u8(c))
         return kCutShort;
     if (c == '#') {
-        while (r.u8(c) && c != '\n' && c != '\r') {
-        }
+        while (r.u8(c) && c != '\n' && c != '\r') {}
         return success();
     }
     return isSpace(c) ? success() : failure(Error::badHeader, "pnm: no whitespace before the raster");
@@ -129,15 +124,12 @@ std::uint64_t smallestRaster(const Header& h)
         return UINT64_MAX;
     if (h.plain() && !h.bitmap())
         return 2 * std::uint64_t{layout->totalBytes} - 1;  // one digit and one separator a sample
-    return layout->totalBytes;  // a plain bitmap's digits need no separators
+    return layout->totalBytes;                             // a plain bitmap's digits need no separators
 }
 
 // Whether the file is long enough for the raster, counted at its fewest bytes: so a tiny file
 // cannot claim a huge image.
-bool holdsEnoughData(const Header& h, std::uint64_t fileSize)
-{
-    return smallestRaster(h) <= fileSize - h.rasterOffset;
-}
+bool holdsEnoughData(const Header& h, std::uint64_t fileSize) { return smallestRaster(h) <= fileSize - h.rasterOffset; }
 
 Status validate(const Header& h, std::uint64_t fileSize)
 {

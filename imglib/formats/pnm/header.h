@@ -11,9 +11,9 @@
 namespace imglib::pnm {
 
 struct Header {
-    char kind = 0;               // '1' … '6'
+    char kind = 0;  // '1' … '6'
     std::uint32_t width = 0, height = 0;
-    std::uint32_t maxval = 1;    // 1 for bitmaps, which have none
+    std::uint32_t maxval = 1;  // 1 for bitmaps, which have none
     std::uint64_t rasterOffset = 0;
 
     bool plain() const { return kind <= '3'; }

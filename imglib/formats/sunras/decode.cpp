@@ -22,8 +22,7 @@ enum Type : std::uint32_t { typeOld = 0, typeStandard = 1, typeByteEncoded = 2, 
 enum MapType : std::uint32_t { mapNone = 0, mapRgb = 1, mapRaw = 2 };
 
 struct Header {
-    std::uint32_t magic = 0, width = 0, height = 0, depth = 0, length = 0, type = 0, mapType = 0,
-                  mapLength = 0;
+    std::uint32_t magic = 0, width = 0, height = 0, depth = 0, length = 0, type = 0, mapType = 0, mapLength = 0;
 };
 
 // Shared by sniff and decode. The declared data length is not checked: old files leave it 0, and
@@ -52,8 +51,8 @@ Status validate(const Header& h)
 // Reads the header and checks it, for sniff and decode alike.
 Status readHeader(ByteReader& in, Header& h)
 {
-    if (!(in.u32be(h.magic) && in.u32be(h.width) && in.u32be(h.height) && in.u32be(h.depth) &&
-          in.u32be(h.length) && in.u32be(h.type) && in.u32be(h.mapType) && in.u32be(h.mapLength)))
+    if (!(in.u32be(h.magic) && in.u32be(h.width) && in.u32be(h.height) && in.u32be(h.depth) && in.u32be(h.length) &&
+          in.u32be(h.type) && in.u32be(h.mapType) && in.u32be(h.mapLength)))
         return failure(Error::truncated, "sunras: header cut short");
     return validate(h);
 }
@@ -75,8 +74,7 @@ class RowReader {
 public:
     RowReader(ByteReader& in, bool byteEncoded, std::size_t rowBytes)
         : in_(in), encoded_(byteEncoded), rowBytes_(rowBytes), buffer_(byteEncoded ? rowBytes : 0)
-    {
-    }
+    {}
 
     Status next(std::span<const std::uint8_t>& row)
     {

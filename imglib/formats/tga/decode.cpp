@@ -110,8 +110,8 @@ Pixel pixelOf(const Header& h)
 Status readHeader(ByteReader& in, Header& h)
 {
     if (!in.u8(h.idLength) || !in.u8(h.colourMapType) || !in.u8(h.imageType) || !in.u16le(h.mapFirst) ||
-        !in.u16le(h.mapLength) || !in.u8(h.mapEntryBits) || !in.skip(4) || !in.u16le(h.width) ||
-        !in.u16le(h.height) || !in.u8(h.pixelBits) || !in.u8(h.descriptor))
+        !in.u16le(h.mapLength) || !in.u8(h.mapEntryBits) || !in.skip(4) || !in.u16le(h.width) || !in.u16le(h.height) ||
+        !in.u8(h.pixelBits) || !in.u8(h.descriptor))
         return failure(Error::truncated, "tga: header");
     if (auto s = validate(h); !s)
         return s;
@@ -145,8 +145,8 @@ std::vector<Colour> paletteOf(const Header& h)
 
 // Converts one row of stored pixels. False when an index has no colour-map entry: such a file
 // is refused rather than shown with invented colours.
-bool convertRow(Pixel pixel, const std::uint8_t* in, std::uint8_t* out, std::uint32_t width,
-                unsigned mapFirst, std::size_t paletteSize)
+bool convertRow(Pixel pixel, const std::uint8_t* in, std::uint8_t* out, std::uint32_t width, unsigned mapFirst,
+                std::size_t paletteSize)
 {
     switch (pixel) {
     case Pixel::index8:
@@ -212,8 +212,7 @@ class RowReader {
 public:
     RowReader(ByteReader& in, bool rle, unsigned pixelBytes, std::size_t rowBytes)
         : in_(in), rle_(rle), pixelBytes_(pixelBytes), rowBytes_(rowBytes), buffer_(rle ? rowBytes : 0)
-    {
-    }
+    {}
 
     Status next(std::span<const std::uint8_t>& row)
     {

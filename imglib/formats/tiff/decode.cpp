@@ -156,8 +156,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (status)
         status = holdsEnoughData(tif.get(), header, file.size());
     if (status)
-        status = route == Route::rgba ? readThroughRgba(tif.get(), header, out)
-                                      : readSamples(tif.get(), header, route, out);
+        status =
+            route == Route::rgba ? readThroughRgba(tif.get(), header, out) : readSamples(tif.get(), header, route, out);
     if (status && messages.errors > 0)
         status = failure(Error::badData, "tiff: libtiff reported damaged data");
     if (status)

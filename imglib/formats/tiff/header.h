@@ -21,7 +21,7 @@ struct Header {
     std::uint16_t inkSet = INKSET_CMYK;
     std::uint16_t inks = 4;
     std::uint16_t orientation = ORIENTATION_TOPLEFT;  // applied after reading, whatever the route
-    bool associatedAlpha = false;  // the first extra sample is alpha the colours were multiplied by
+    bool associatedAlpha = false;                     // the first extra sample is alpha the colours were multiplied by
     bool tiled = false;
     // The unit of stored data: a tile, or a strip (the image's width × rows per strip).
     std::uint32_t chunkWidth = 0;

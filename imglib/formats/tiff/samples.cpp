@@ -8,9 +8,9 @@
 #include <new>
 #include <vector>
 
-#include "imglib/core/size.h"
 #include "imglib/core/colour.h"
 #include "imglib/core/growing_rows.h"
+#include "imglib/core/size.h"
 #include "imglib/formats/tiff/readers.h"
 #include "imglib/formats/tiff/session.h"
 
@@ -187,8 +187,8 @@ Status converterFor(TIFF* tif, const Header& h, Route route, Converter& converte
 }
 
 // Decodes one strip or tile of one plane into `buffer`: all of a tile, the rows used of a strip.
-Status readChunk(TIFF* tif, const Header& h, std::uint32_t x, std::uint32_t y, std::uint16_t plane,
-                 tmsize_t bytes, std::uint8_t* buffer)
+Status readChunk(TIFF* tif, const Header& h, std::uint32_t x, std::uint32_t y, std::uint16_t plane, tmsize_t bytes,
+                 std::uint8_t* buffer)
 {
     const tmsize_t got = h.tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, plane), buffer, bytes)
                                  : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, plane), buffer, bytes);
@@ -200,11 +200,11 @@ Status readChunk(TIFF* tif, const Header& h, std::uint32_t x, std::uint32_t y, s
 // Where the samples of a pixel are: all in one plane, or one plane per channel (alpha after the
 // colours). Channels past those the route uses are read and dropped.
 struct SampleLayout {
-    unsigned channels;   // the route's colour channels
-    bool separate;       // one plane per channel
-    bool withAlpha;      // associated alpha, divided out of the colours
-    unsigned planes;     // planes read
-    unsigned perUnit;    // samples a pixel in one plane
+    unsigned channels;  // the route's colour channels
+    bool separate;      // one plane per channel
+    bool withAlpha;     // associated alpha, divided out of the colours
+    unsigned planes;    // planes read
+    unsigned perUnit;   // samples a pixel in one plane
 };
 
 constexpr unsigned kMostPlanes = 5;  // four inks and alpha
@@ -323,8 +323,8 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
         const std::uint32_t rows = std::min(h.chunkHeight, h.height - y);
         for (std::uint32_t x = 0; x < h.width; x += h.chunkWidth) {
             const std::uint32_t columns = std::min(h.chunkWidth, h.width - x);
-            const tmsize_t bytes = h.tiled ? static_cast<tmsize_t>(chunk->totalBytes)
-                                           : static_cast<tmsize_t>(rows * chunk->rowBytes);
+            const tmsize_t bytes =
+                h.tiled ? static_cast<tmsize_t>(chunk->totalBytes) : static_cast<tmsize_t>(rows * chunk->rowBytes);
             for (unsigned p = 0; p < samples.planes; ++p)
                 if (auto s = readChunk(tif, h, x, y, static_cast<std::uint16_t>(p), bytes, chunks[p].get()); !s)
                     return s;

@@ -1,7 +1,7 @@
 #include "imglib/formats/tiff/session.h"
 
-#include <cstdarg>
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
 #include <new>
 
@@ -47,8 +47,8 @@ tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size)
     MemoryFile& file = fileOf(handle);
     if (size <= 0 || file.position >= file.bytes.size())
         return 0;
-    const std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(size),
-                                                        file.bytes.size() - file.position);
+    const std::uint64_t count =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(size), file.bytes.size() - file.position);
     std::memcpy(buffer, file.bytes.data() + file.position, count);
     file.position += count;
     return static_cast<tmsize_t>(count);
@@ -94,7 +94,8 @@ tmsize_t readOutput(thandle_t handle, void* buffer, tmsize_t size)
     MemoryOutput& out = outputOf(handle);
     if (size <= 0 || out.position >= out.bytes.size())
         return 0;
-    const std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), out.bytes.size() - out.position);
+    const std::uint64_t count =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(size), out.bytes.size() - out.position);
     std::memcpy(buffer, out.bytes.data() + out.position, count);
     out.position += count;
     return static_cast<tmsize_t>(count);

@@ -128,7 +128,8 @@ void storedRow(const Image& image, const FileLayout& f, const BlackRule* rule, s
 
 bool setTags(TIFF* tif, const Image& image, Kind kind, const FileLayout& f, std::uint32_t rowsPerStrip)
 {
-    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width) && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.height) &&
+    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.height) &&
               TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, f.bitsPerSample) &&
               TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, f.samplesPerPixel) &&
               TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, f.photometric) &&
@@ -216,8 +217,8 @@ Status writeTo(TIFF* tif, const Image& image, Kind kind)
     const std::uint32_t count = (image.height + rowsPerStrip - 1) / rowsPerStrip;
     for (std::uint32_t first = 0; first < count; first += kStripsAtOnce) {
         const std::uint32_t end = std::min(count, first + kStripsAtOnce);
-        const std::vector<EncodedStrip> strips = encodeStrips(image, kind, f, rule ? &*rule : nullptr, rowsPerStrip,
-                                                              first, end);
+        const std::vector<EncodedStrip> strips =
+            encodeStrips(image, kind, f, rule ? &*rule : nullptr, rowsPerStrip, first, end);
         for (std::uint32_t index = first; index < end; ++index) {
             const EncodedStrip& strip = strips[index - first];
             if (!strip.ok || TIFFWriteRawStrip(tif, index, const_cast<std::uint8_t*>(strip.bytes.data()),

@@ -91,7 +91,6 @@ Status readHeader(ByteReader& in, Header& h)
     return validate(h);
 }
 
-
 // Maps follow one after the other, 16-bit entries whose high byte is the 8-bit value. A value past
 // a short map takes its last entry. With one map and three channels, all three use it; a single
 // channel with three maps is an index into them. Without maps the lookup is the identity.
@@ -321,8 +320,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     Image raw;
     GrowingRows rows;
     const PixelFormat stored = header.channels == 1 ? PixelFormat::grey : PixelFormat::rgb;
-    if (Status status = rows.start(raw, header.width, header.height, stored, GrowingRows::Order::bottomUp);
-        !status)
+    if (Status status = rows.start(raw, header.width, header.height, stored, GrowingRows::Order::bottomUp); !status)
         return status;
     if (!(header.flags & kNoBackground))
         fillBackground(rows, raw, header.background);

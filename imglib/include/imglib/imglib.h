@@ -22,12 +22,12 @@ extern "C" {
 
 /* Reads the image file at `path` (8-bit text, zero-terminated); its format is recognised from
  * its content. Returns a new handle, or 0. */
-IMGLIB_API int32_t ReadFileIntoDIB(const char *path);
+IMGLIB_API int32_t ReadFileIntoDIB(const char* path);
 
 /* Writes the image to `path`: format 0 is a Windows bitmap; 16 TIFF with LZW compression,
  * 17 uncompressed TIFF, 18 bilevel TIFF with CCITT modified Huffman, 19 TIFF with PackBits.
  * The file appears complete or not at all. Returns non-zero on success, 0 on failure. */
-IMGLIB_API int16_t WriteDIBToFile(int32_t dib, const char *path, int16_t format);
+IMGLIB_API int16_t WriteDIBToFile(int32_t dib, const char* path, int16_t format);
 
 /* Reduces the image to at most `colours` colours (below 2 taken as 2, above 256 as 256); a
  * non-zero `option` dithers by error diffusion. */
