@@ -11,6 +11,7 @@
 #include "imglib/core/byte_reader.h"
 #include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
+#include "imglib/core/stored_rows.h"
 
 namespace imglib::pcx {
 
@@ -119,58 +120,41 @@ bool holdsEnoughData(const Header& h, const Layout& stored, std::uint64_t dataBy
     return stored.totalBytes <= (h.compressed ? dataBytes * 63 / 2 : dataBytes);
 }
 
-const Status kDataCutShort = failure(Error::truncated, "pcx: pixel data");
+constexpr Status kDataCutShort = failure(Error::truncated, "pcx: pixel data");
 
-// The stored rows one after another, each all planes of bytesPerLine bytes: as stored, or run-length
-// decoded, where a run may go on from one row into the next; one that goes past the last row is
-// cut there.
-class RowReader {
+// The run decoder of the stored rows, each all planes of bytesPerLine bytes. A run may go on from
+// one row into the next; one that goes past the last row is cut there.
+class Runs {
 public:
-    RowReader(std::span<const std::uint8_t> data, bool compressed, std::size_t rowBytes)
-        : in_(data), compressed_(compressed), rowBytes_(rowBytes), buffer_(compressed ? rowBytes : 0)
-    {}
+    static constexpr Status cutShort = kDataCutShort;
 
-    Status next(std::span<const std::uint8_t>& row)
-    {
-        if (!compressed_)
-            return in_.bytes(rowBytes_, row) ? success() : kDataCutShort;
-        if (auto s = decodeRow(); !s)
-            return s;
-        row = buffer_;
-        return success();
-    }
-
-private:
     // A byte with its two high bits set is a run of (byte & 0x3F) copies of the next byte; any
     // other byte stands for itself.
-    Status decodeRow()
+    Status decodeRow(ByteReader& in, std::span<std::uint8_t> row)
     {
         std::size_t i = 0;
-        while (i < buffer_.size()) {
+        while (i < row.size()) {
             if (pending_ == 0) {
                 std::uint8_t code = 0;
-                if (!in_.u8(code))
+                if (!in.u8(code))
                     return kDataCutShort;
                 if ((code & 0xC0) != 0xC0) {
-                    buffer_[i++] = code;
+                    row[i++] = code;
                     continue;
                 }
                 pending_ = code & 0x3Fu;
-                if (!in_.u8(value_))
+                if (!in.u8(value_))
                     return kDataCutShort;
             }
-            const std::size_t n = std::min(pending_, buffer_.size() - i);
-            std::memset(buffer_.data() + i, value_, n);
+            const std::size_t n = std::min(pending_, row.size() - i);
+            std::memset(row.data() + i, value_, n);
             i += n;
             pending_ -= n;
         }
         return success();
     }
 
-    ByteReader in_;
-    bool compressed_;
-    std::size_t rowBytes_;
-    std::vector<std::uint8_t> buffer_;
+private:
     std::size_t pending_ = 0;
     std::uint8_t value_ = 0;
 };
@@ -251,7 +235,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (auto s = allocate(image, h.width, h.height, format); !s)
         return s;
 
-    RowReader rows(file.subspan(kHeaderBytes, dataEnd - kHeaderBytes), h.compressed, stored->rowBytes);
+    ByteReader data(file.subspan(kHeaderBytes, dataEnd - kHeaderBytes));
+    StoredRows<Runs> rows(data, h.compressed, stored->rowBytes);
     for (std::uint32_t y = 0; y < h.height; ++y) {
         std::span<const std::uint8_t> row;
         if (auto s = rows.next(row); !s)

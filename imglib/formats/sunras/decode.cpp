@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "imglib/core/byte_reader.h"
 #include "imglib/core/packed_indices.h"
 #include "imglib/core/size.h"
+#include "imglib/core/stored_rows.h"
 
 namespace imglib::sunras {
 
@@ -66,62 +66,46 @@ bool holdsEnoughData(const Header& h, const Layout& stored, std::uint64_t dataBy
     return dataBytes >= stored.totalBytes / 256 * 3;
 }
 
-const Status kDataCutShort = failure(Error::truncated, "sunras: pixel data cut short");
+constexpr Status kDataCutShort = failure(Error::truncated, "sunras: pixel data cut short");
 
-// The stored rows one after another, padding included: as stored, or byte-encoded. A run that goes
-// on past the last row is cut there.
-class RowReader {
+// The run decoder of byte-encoded rows, padding included. A run that goes on past the last row is
+// cut there.
+class Runs {
 public:
-    RowReader(ByteReader& in, bool byteEncoded, std::size_t rowBytes)
-        : in_(in), encoded_(byteEncoded), rowBytes_(rowBytes), buffer_(byteEncoded ? rowBytes : 0)
-    {}
+    static constexpr Status cutShort = kDataCutShort;
 
-    Status next(std::span<const std::uint8_t>& row)
-    {
-        if (!encoded_)
-            return in_.bytes(rowBytes_, row) ? success() : kDataCutShort;
-        if (auto s = decodeRow(); !s)
-            return s;
-        row = buffer_;
-        return success();
-    }
-
-private:
     // 0x80 0 is a literal 0x80; 0x80 n v is n + 1 copies of v; any other byte stands for itself.
-    Status decodeRow()
+    Status decodeRow(ByteReader& in, std::span<std::uint8_t> row)
     {
         std::size_t filled = 0;
-        while (filled < buffer_.size()) {
+        while (filled < row.size()) {
             if (runLeft_ == 0) {
                 std::uint8_t byte = 0, count = 0;
-                if (!in_.u8(byte))
+                if (!in.u8(byte))
                     return kDataCutShort;
                 if (byte != 0x80) {
-                    buffer_[filled++] = byte;
+                    row[filled++] = byte;
                     continue;
                 }
-                if (!in_.u8(count))
+                if (!in.u8(count))
                     return kDataCutShort;
                 if (count == 0) {
-                    buffer_[filled++] = 0x80;
+                    row[filled++] = 0x80;
                     continue;
                 }
-                if (!in_.u8(runValue_))
+                if (!in.u8(runValue_))
                     return kDataCutShort;
                 runLeft_ = std::size_t{count} + 1;
             }
-            const std::size_t take = std::min(runLeft_, buffer_.size() - filled);
-            std::memset(buffer_.data() + filled, runValue_, take);
+            const std::size_t take = std::min(runLeft_, row.size() - filled);
+            std::memset(row.data() + filled, runValue_, take);
             filled += take;
             runLeft_ -= take;
         }
         return success();
     }
 
-    ByteReader& in_;
-    bool encoded_;
-    std::size_t rowBytes_;
-    std::vector<std::uint8_t> buffer_;
+private:
     std::uint8_t runValue_ = 0;
     std::size_t runLeft_ = 0;
 };
@@ -220,7 +204,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     Image image;
     if (auto s = allocate(image, h.width, h.height, outputFormat(h)); !s)
         return s;
-    RowReader rows(in, h.type == typeByteEncoded, stored->rowBytes);
+    StoredRows<Runs> rows(in, h.type == typeByteEncoded, stored->rowBytes);
     for (std::uint32_t y = 0; y < h.height; ++y) {
         std::span<const std::uint8_t> row;
         if (auto s = rows.next(row); !s)

@@ -11,6 +11,7 @@
 
 #include "imglib/core/byte_reader.h"
 #include "imglib/core/size.h"
+#include "imglib/core/stored_rows.h"
 
 namespace imglib::tga {
 
@@ -203,57 +204,43 @@ void mirror(std::uint8_t* row, std::uint32_t width, unsigned channels)
                          row + std::size_t{b} * channels);
 }
 
-const Status kDataCutShort = failure(Error::truncated, "tga: pixel data");
+constexpr Status kDataCutShort = failure(Error::truncated, "tga: pixel data");
 
-// The stored rows one after another: as stored, or run-length decoded. A packet may go on from one
-// row into the next (TGA 2.0 forbids it, but writers do it); one that goes past the last pixel of
-// the image is refused.
-class RowReader {
+// The run decoder of the stored rows. A packet may go on from one row into the next (TGA 2.0
+// forbids it, but writers do it); one that goes past the last pixel of the image is refused.
+class Runs {
 public:
-    RowReader(ByteReader& in, bool rle, unsigned pixelBytes, std::size_t rowBytes)
-        : in_(in), rle_(rle), pixelBytes_(pixelBytes), rowBytes_(rowBytes), buffer_(rle ? rowBytes : 0)
-    {}
+    static constexpr Status cutShort = kDataCutShort;
 
-    Status next(std::span<const std::uint8_t>& row)
-    {
-        if (!rle_)
-            return in_.bytes(rowBytes_, row) ? success() : kDataCutShort;
-        if (auto s = decodeRow(); !s)
-            return s;
-        row = buffer_;
-        return success();
-    }
+    explicit Runs(unsigned pixelBytes) : pixelBytes_(pixelBytes) {}
 
-    bool overran() const { return left_ != 0; }
-
-private:
     // A packet's first byte holds its pixel count less one, and its high bit says whether one
     // pixel value is repeated (a run) or the values follow (a literal).
-    Status decodeRow()
+    Status decodeRow(ByteReader& in, std::span<std::uint8_t> row)
     {
         std::size_t i = 0;
-        while (i < buffer_.size()) {
+        while (i < row.size()) {
             if (left_ == 0) {
                 std::uint8_t code = 0;
-                if (!in_.u8(code))
+                if (!in.u8(code))
                     return kDataCutShort;
                 left_ = (code & 0x7Fu) + 1;
                 repeat_ = (code & 0x80) != 0;
                 std::span<const std::uint8_t> value;
-                if (repeat_ && !in_.bytes(pixelBytes_, value))
+                if (repeat_ && !in.bytes(pixelBytes_, value))
                     return kDataCutShort;
                 if (repeat_)
                     std::memcpy(value_, value.data(), pixelBytes_);
             }
-            const std::size_t n = std::min(left_, (buffer_.size() - i) / pixelBytes_);
+            const std::size_t n = std::min(left_, (row.size() - i) / pixelBytes_);
             if (repeat_) {
                 for (std::size_t k = 0; k < n; ++k, i += pixelBytes_)
-                    std::memcpy(buffer_.data() + i, value_, pixelBytes_);
+                    std::memcpy(row.data() + i, value_, pixelBytes_);
             } else {
                 std::span<const std::uint8_t> literal;
-                if (!in_.bytes(n * pixelBytes_, literal))
+                if (!in.bytes(n * pixelBytes_, literal))
                     return kDataCutShort;
-                std::memcpy(buffer_.data() + i, literal.data(), literal.size());
+                std::memcpy(row.data() + i, literal.data(), literal.size());
                 i += literal.size();
             }
             left_ -= n;
@@ -261,11 +248,10 @@ private:
         return success();
     }
 
-    ByteReader& in_;
-    bool rle_;
+    bool overran() const { return left_ != 0; }
+
+private:
     unsigned pixelBytes_;
-    std::size_t rowBytes_;
-    std::vector<std::uint8_t> buffer_;
     std::size_t left_ = 0;
     bool repeat_ = false;
     std::uint8_t value_[4] = {};
@@ -303,7 +289,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     if (pixel == Pixel::index8)
         image.palette = paletteOf(h);
 
-    RowReader rows(in, rle(h), pixelBytes, stored->rowBytes);
+    StoredRows<Runs> rows(in, rle(h), stored->rowBytes, Runs(pixelBytes));
     for (std::uint32_t y = 0; y < h.height; ++y) {
         std::span<const std::uint8_t> row;
         if (auto s = rows.next(row); !s)
@@ -315,7 +301,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         if (h.descriptor & kRightToLeft)
             mirror(dest, h.width, image.channels());
     }
-    if (rows.overran())
+    if (rows.runs().overran())
         return failure(Error::badData, "tga: run past the end of the image");
     out = std::move(image);
     return success();
