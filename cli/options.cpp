@@ -86,6 +86,18 @@ std::string range(const char* option, int low, int high, const char* text)
            ", not \"" + text + "\"";
 }
 
+// The names --to takes, from the format table: "bmp, tiff, … or tiff-ccitt".
+std::string formatNames()
+{
+    std::string names;
+    for (std::size_t i = 0; i < recipe::kOutputFormats.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == recipe::kOutputFormats.size() ? " or " : ", ";
+        names += recipe::kOutputFormats[i].name;
+    }
+    return names;
+}
+
 }  // namespace
 
 Parsed parseArguments(int argc, char** argv, unsigned cores)
@@ -108,8 +120,7 @@ Parsed parseArguments(int argc, char** argv, unsigned cores)
         case 't':
             o.format = recipe::formatNamed(arg);
             if (o.format == nullptr)
-                return usage(std::string("unknown format \"") + arg +
-                             "\" (bmp, tiff, tiff-none, tiff-packbits or tiff-ccitt)");
+                return usage(std::string("unknown format \"") + arg + "\" (" + formatNames() + ")");
             break;
         case 'c':
             if (const auto n = number(arg, 2, 256))

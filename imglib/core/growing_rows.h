@@ -29,7 +29,6 @@ public:
     void fillWith(std::span<const std::uint8_t> row) { fill_.assign(row.begin(), row.end()); }
     // The n-th row in the file's order (0 is the first stored), committing every row up to it.
     std::uint8_t* row(std::uint32_t n);
-    std::uint32_t committed() const { return committed_; }
     // Commits the rows never reached and puts the rows top down: the image is then complete.
     void finish();
 

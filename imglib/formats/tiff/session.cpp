@@ -40,18 +40,33 @@ struct Options {
     Options& operator=(const Options&) = delete;
 };
 
+// Reading and seeking in bytes held in memory, for the file read and the strips written alike.
+tmsize_t readFrom(std::span<const std::uint8_t> bytes, std::uint64_t& position, void* buffer, tmsize_t size)
+{
+    if (size <= 0 || position >= bytes.size())
+        return 0;
+    const std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), bytes.size() - position);
+    std::memcpy(buffer, bytes.data() + position, count);
+    position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+// Offsets come from the file: a seek past the end is refused rather than wrapped.
+toff_t seekWithin(std::uint64_t size, std::uint64_t& position, toff_t offset, int whence)
+{
+    const std::uint64_t base = whence == SEEK_CUR ? position : whence == SEEK_END ? size : 0;
+    if (offset > size || base > size - offset)
+        return static_cast<toff_t>(-1);
+    position = base + offset;
+    return position;
+}
+
 MemoryFile& fileOf(thandle_t handle) { return *static_cast<MemoryFile*>(handle); }
 
 tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size)
 {
     MemoryFile& file = fileOf(handle);
-    if (size <= 0 || file.position >= file.bytes.size())
-        return 0;
-    const std::uint64_t count =
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(size), file.bytes.size() - file.position);
-    std::memcpy(buffer, file.bytes.data() + file.position, count);
-    file.position += count;
-    return static_cast<tmsize_t>(count);
+    return readFrom(file.bytes, file.position, buffer, size);
 }
 
 tmsize_t refuseWrite(thandle_t, void*, tmsize_t) { return 0; }
@@ -59,16 +74,7 @@ tmsize_t refuseWrite(thandle_t, void*, tmsize_t) { return 0; }
 toff_t seekMemory(thandle_t handle, toff_t offset, int whence)
 {
     MemoryFile& file = fileOf(handle);
-    std::uint64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = file.position;
-    else if (whence == SEEK_END)
-        base = file.bytes.size();
-    // Offsets come from the file: a seek past the end is refused rather than wrapped.
-    if (offset > file.bytes.size() || base > file.bytes.size() - offset)
-        return static_cast<toff_t>(-1);
-    file.position = base + offset;
-    return file.position;
+    return seekWithin(file.bytes.size(), file.position, offset, whence);
 }
 
 int closeNothing(thandle_t) { return 0; }
@@ -92,13 +98,7 @@ MemoryOutput& outputOf(thandle_t handle) { return *static_cast<MemoryOutput*>(ha
 tmsize_t readOutput(thandle_t handle, void* buffer, tmsize_t size)
 {
     MemoryOutput& out = outputOf(handle);
-    if (size <= 0 || out.position >= out.bytes.size())
-        return 0;
-    const std::uint64_t count =
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(size), out.bytes.size() - out.position);
-    std::memcpy(buffer, out.bytes.data() + out.position, count);
-    out.position += count;
-    return static_cast<tmsize_t>(count);
+    return readFrom(out.bytes, out.position, buffer, size);
 }
 
 tmsize_t writeOutput(thandle_t handle, void* buffer, tmsize_t size)
@@ -121,11 +121,7 @@ tmsize_t writeOutput(thandle_t handle, void* buffer, tmsize_t size)
 toff_t seekOutput(thandle_t handle, toff_t offset, int whence)
 {
     MemoryOutput& out = outputOf(handle);
-    const std::uint64_t base = whence == SEEK_CUR ? out.position : whence == SEEK_END ? out.bytes.size() : 0;
-    if (offset > out.bytes.size() || base > out.bytes.size() - offset)
-        return static_cast<toff_t>(-1);
-    out.position = base + offset;
-    return out.position;
+    return seekWithin(out.bytes.size(), out.position, offset, whence);
 }
 
 toff_t sizeOfOutput(thandle_t handle) { return outputOf(handle).bytes.size(); }
