@@ -170,7 +170,7 @@ int main(int argc, char** argv)
     const Parsed parsed = parseArguments(argc, argv, cores());
     switch (parsed.action) {
     case Action::help:
-        std::fputs(kHelp, stdout);
+        std::fputs(helpText().c_str(), stdout);
         return 0;
     case Action::version:
         std::puts("tesselo-convert " TESSELO_VERSION);

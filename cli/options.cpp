@@ -3,14 +3,21 @@
 #include <charconv>
 #include <getopt.h>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "recipe/formats.h"
 
 namespace cli {
 
-const char* const kHelp = R"(Usage: tesselo-convert [OPTIONS] INPUT...
+namespace {
+
+const char* const kHelpStart = R"(Usage: tesselo-convert [OPTIONS] INPUT...
 Converts image files to a Windows bitmap or a TIFF file, the way Tesselo's window does.
-INPUT is a file (converted whatever its name) or a folder (its files named .bmp .dib .jpg .jif
-.tif .pcx .tga .pbm .pgm .ppm .rle .gem .ras .pcd in any letter case, hidden ones left out).
+INPUT is a file (converted whatever its name) or a folder (its files named, in any letter case,
+)";
+
+const char* const kHelpEnd = R"(; hidden ones left out).
 
   -o, --output DIR        folder for the results (made if missing; default: the current folder)
   -t, --to FORMAT         bmp | tiff (LZW, the default) | tiff-none | tiff-packbits | tiff-ccitt
@@ -32,7 +39,19 @@ Exit status: 0 all converted (or skipped), 1 some file failed, 2 usage error,
 written).
 )";
 
-namespace {
+// The folder extensions, as many a line as fit in the help's width.
+std::string extensionLines()
+{
+    std::string text, line;
+    for (const std::string_view extension : recipe::kFolderExtensions) {
+        if (line.size() + extension.size() + 2 > 94) {
+            text += line + "\n";
+            line.clear();
+        }
+        line.append(line.empty() ? "." : " .").append(extension);
+    }
+    return text + line;
+}
 
 enum LongOnly { kGrey = 256, kLog, kVersion };
 
@@ -53,6 +72,12 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
+
+}  // namespace
+
+std::string helpText() { return kHelpStart + extensionLines() + kHelpEnd; }
+
+namespace {
 
 std::optional<int> number(std::string_view text, int low, int high)
 {

@@ -32,6 +32,7 @@ struct Parsed {
 // Reads the arguments; `cores` is the default number of jobs.
 Parsed parseArguments(int argc, char** argv, unsigned cores);
 
-extern const char* const kHelp;
+// What --help prints.
+std::string helpText();
 
 }  // namespace cli

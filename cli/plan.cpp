@@ -104,7 +104,7 @@ private:
             struct stat st {};
             if (::stat(full.c_str(), &st) != 0)
                 continue;  // a dangling link names no file
-            if (S_ISREG(st.st_mode) && recipe::isInputExtension(extensionOf(name)))
+            if (S_ISREG(st.st_mode) && recipe::isFolderExtension(extensionOf(name)))
                 found_.push_back({full, join(relative, name), ""});
             else if (S_ISDIR(st.st_mode) && options_.recursive && isRealFolder(full, st))
                 subfolders.push_back(name);

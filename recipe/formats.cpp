@@ -18,11 +18,11 @@ const OutputFormat& formatOfCode(std::string_view code)
     return code.size() <= 3 ? kOutputFormats.front() : kOutputFormats.back();
 }
 
-bool isInputExtension(std::string_view extension)
+bool isFolderExtension(std::string_view extension)
 {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     return std::ranges::any_of(
-        kInputExtensions, [&](std::string_view known) { return std::ranges::equal(known, extension, {}, {}, lower); });
+        kFolderExtensions, [&](std::string_view known) { return std::ranges::equal(known, extension, {}, {}, lower); });
 }
 
 }  // namespace recipe

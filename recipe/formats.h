@@ -36,7 +36,16 @@ const OutputFormat* formatNamed(std::string_view name);
 // whose kind of TIFF it does not know as the last kind.
 const OutputFormat& formatOfCode(std::string_view code);
 
-// Whether `extension` (without its dot) is one of kInputExtensions, in any letter case.
-bool isInputExtension(std::string_view extension);
+// The extensions of the files the command line takes from a folder: the usual ones of every
+// format the library reads. Not `.img`, which disk images share with GEM bitmaps: a GEM file
+// named on the command line is converted all the same.
+inline constexpr auto kFolderExtensions = std::to_array<std::string_view>({
+    "bmp", "dib",  "rle",  "jpg",  "jpeg", "jpe", "jif", "jfif", "tif", "tiff", "pcx", "tga",
+    "icb", "vda",  "vst",  "pbm",  "pgm",  "ppm", "pnm", "gem",  "ras", "sun",  "pcd", "png",
+    "gif", "webp", "avif", "heic", "heif", "hif", "jxl", "jp2",  "j2k", "j2c",  "jpx",
+});
+
+// Whether `extension` (without its dot) is one of the folder extensions, in any letter case.
+bool isFolderExtension(std::string_view extension);
 
 }  // namespace recipe

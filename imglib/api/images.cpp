@@ -17,6 +17,21 @@ Status readImage(const char* path, Image& out)
     return decodeAny(file, out);
 }
 
+Status PagedFile::open(const char* path)
+{
+    pages_.reset();
+    if (auto s = readWholeFile(path, bytes_); !s)
+        return s;
+    return openPagesOfAny(bytes_, pages_);
+}
+
+Status PagedFile::readPage(std::uint32_t page, Image& out)
+{
+    if (!pages_ || page >= pages_->count())
+        return failure(Error::badArgument, "pages: no such page");
+    return pages_->read(page, out);
+}
+
 Status writeImage(const Image& image, const char* path, std::int32_t format)
 {
     if (path == nullptr || *path == '\0')

@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "imglib/core/image.h"
+#include "imglib/formats/registry.h"
 
 namespace imglib {
 
@@ -17,7 +20,22 @@ enum class WriteFormat : std::int16_t {
     tiffPackBits = 19,
 };
 
+// The first page of the file at `path`.
 Status readImage(const char* path, Image& out);
+
+// A file read page by page: every page of a multi-page TIFF or of an animation, one at a time,
+// so that only the page being read is held (besides the file's bytes).
+class PagedFile {
+public:
+    Status open(const char* path);
+    std::uint32_t pageCount() const { return pages_ ? pages_->count() : 0; }
+    // Cheapest in order: page n after page n - 1.
+    Status readPage(std::uint32_t page, Image& out);
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::unique_ptr<Pages> pages_;
+};
 
 // Writes the image in the format numbered `format`; any number but those of WriteFormat fails.
 // The file at `path` is replaced only by a complete new file.

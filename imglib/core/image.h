@@ -22,12 +22,22 @@ struct Colour {
     friend constexpr bool operator==(Colour, Colour) = default;
 };
 
+// The size of a pixel as the file states it, for printing: the pixels never depend on it, and
+// every operation keeps it as it is (a resize changes the pixel count, not the stated density).
+struct Resolution {
+    double x = 0, y = 0;  // pixels per inch across and down; 0 when the file states none
+    bool metric = false;  // the file stated it per centimetre or per metre
+    bool known() const { return x > 0 && y > 0; }
+    friend bool operator==(const Resolution&, const Resolution&) = default;
+};
+
 struct Image {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     PixelFormat format = PixelFormat::rgb;
     std::vector<std::uint8_t> pixels;  // height rows of stride() bytes
     std::vector<Colour> palette;       // indexed images only: 1 to 256 entries
+    Resolution resolution;             // what the file stated; unknown when nothing
 
     unsigned channels() const { return format == PixelFormat::rgb ? 3u : 1u; }
     std::size_t stride() const { return std::size_t{width} * channels(); }

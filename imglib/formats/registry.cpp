@@ -28,6 +28,23 @@ constexpr std::array kCodecs{
     Codec{"tga", tga::sniff, tga::decode},
 };
 
+// A file of one page, decoded when it is asked for.
+class OnePage final : public Pages {
+public:
+    OnePage(const Codec& codec, std::span<const std::uint8_t> file) : codec_(codec), file_(file) {}
+    std::uint32_t count() const override { return 1; }
+    Status read(std::uint32_t page, Image& out) override
+    {
+        if (page != 0)
+            return failure(Error::badArgument, "pages: no such page");
+        return codec_.decode(file_, out);
+    }
+
+private:
+    const Codec& codec_;
+    std::span<const std::uint8_t> file_;
+};
+
 }  // namespace
 
 const Codec* findCodec(std::string_view name)
@@ -52,6 +69,21 @@ Status decodeAny(std::span<const std::uint8_t> file, Image& out)
     if (codec == nullptr)
         return failure(Error::unsupported, "no known image format");
     return codec->decode(file, out);
+}
+
+}  // namespace imglib
+
+namespace imglib {
+
+Status openPagesOfAny(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out)
+{
+    const Codec* codec = recognise(file);
+    if (codec == nullptr)
+        return failure(Error::unsupported, "no known image format");
+    if (codec->openPages != nullptr)
+        return codec->openPages(file, out);
+    out = std::make_unique<OnePage>(*codec, file);
+    return success();
 }
 
 }  // namespace imglib

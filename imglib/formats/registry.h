@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -11,11 +12,25 @@
 
 namespace imglib {
 
+// The pages of one file, read one at a time: the directories of a TIFF, the frames of an
+// animation (each composed as a viewer shows it at that frame). Pages are numbered from 0.
+// Reading them in order is cheapest: page n then costs page n alone. The file's bytes must
+// outlive the object.
+class Pages {
+public:
+    virtual ~Pages() = default;
+    virtual std::uint32_t count() const = 0;
+    virtual Status read(std::uint32_t page, Image& out) = 0;
+};
+
 struct Codec {
     const char* name;
     // Cheap test of the file's signature or header; uses the same validation as decode.
     bool (*sniff)(std::span<const std::uint8_t> file);
+    // The first page: the image a one-page reader gives.
     Status (*decode)(std::span<const std::uint8_t> file, Image& out);
+    // Formats whose files may hold several pages; null for those that hold one.
+    Status (*openPages)(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out) = nullptr;
 };
 
 // The codec of that name (the fuzz targets pick their reader by name); null when there is none.
@@ -23,7 +38,10 @@ const Codec* findCodec(std::string_view name);
 // The first codec whose sniff takes the file; null when none does.
 const Codec* recognise(std::span<const std::uint8_t> file);
 
-// Decodes a file of any known format; unsupported when no codec recognises it.
+// Decodes the first page of a file of any known format; unsupported when no codec recognises it.
 Status decodeAny(std::span<const std::uint8_t> file, Image& out);
+
+// The pages of a file of any known format (one for the formats that hold one).
+Status openPagesOfAny(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out);
 
 }  // namespace imglib

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "imglib/core/exif.h"
 #include "imglib/core/orientation.h"
-#include "imglib/formats/jpeg/exif.h"
 #include "imglib/formats/jpeg/jpeg.h"
 #include "imglib/formats/pnm/pnm.h"
 #include "imglib/formats/tiff/tiff.h"
@@ -147,7 +147,7 @@ TEST(Orientation, UnreadableExifCountsAsStoredOrder)
     // "Exif\0\0", a big-endian TIFF header pointing at the directory, one entry: Orientation 6.
     const std::vector<std::uint8_t> good{'E', 'x', 'i',  'f',  0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
                                          0,   1,   0x01, 0x12, 0, 3, 0,   0,   0, 1,  0, 6, 0, 0};
-    ASSERT_EQ(jpeg::exifOrientation(good), Orientation::rightTop);
+    ASSERT_EQ(readExif(good).orientation, Orientation::rightTop);
     struct Damage {
         const char* what;
         std::size_t at;
@@ -160,8 +160,8 @@ TEST(Orientation, UnreadableExifCountsAsStoredOrder)
         SCOPED_TRACE(d.what);
         auto damaged = good;
         damaged[d.at] = d.value;
-        EXPECT_EQ(jpeg::exifOrientation(damaged), Orientation::topLeft);
+        EXPECT_EQ(readExif(damaged).orientation, Orientation::topLeft);
     }
     for (std::size_t size = 0; size < good.size(); ++size)
-        EXPECT_EQ(jpeg::exifOrientation(std::span(good).first(size)), Orientation::topLeft) << "cut at " << size;
+        EXPECT_EQ(readExif(std::span(good).first(size)).orientation, Orientation::topLeft) << "cut at " << size;
 }

@@ -12,9 +12,9 @@
 #include "imglib/formats/jpeg/jpeg.h"
 
 #include "imglib/core/colour.h"
+#include "imglib/core/exif.h"
 #include "imglib/core/growing_rows.h"
 #include "imglib/core/size.h"
-#include "imglib/formats/jpeg/exif.h"
 
 #include <algorithm>
 #include <climits>
@@ -171,7 +171,7 @@ Orientation orientationOfMarkers(const jpeg_decompress_struct& cinfo)
 {
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
         const Orientation found =
-            m->marker == JPEG_APP0 + 1 ? exifOrientation({m->data, m->data_length}) : Orientation::topLeft;
+            m->marker == JPEG_APP0 + 1 ? readExif({m->data, m->data_length}).orientation : Orientation::topLeft;
         if (found != Orientation::topLeft)
             return found;
     }

@@ -1,10 +1,10 @@
-#include "imglib/formats/jpeg/exif.h"
+#include "imglib/core/exif.h"
 
 #include <cstring>
 
 #include "imglib/core/byte_reader.h"
 
-namespace imglib::jpeg {
+namespace imglib {
 
 namespace {
 
@@ -22,28 +22,31 @@ struct Fields {
 
 }  // namespace
 
-Orientation exifOrientation(std::span<const std::uint8_t> app1)
+ExifFacts readExif(std::span<const std::uint8_t> block)
 {
-    if (app1.size() < sizeof kExifTag + 8 || std::memcmp(app1.data(), kExifTag, sizeof kExifTag) != 0)
-        return Orientation::topLeft;
-    const auto tiff = app1.subspan(sizeof kExifTag);  // offsets count from here
+    ExifFacts facts;
+    if (block.size() >= sizeof kExifTag && std::memcmp(block.data(), kExifTag, sizeof kExifTag) == 0)
+        block = block.subspan(sizeof kExifTag);
+    if (block.size() < 8)
+        return facts;
+    const auto tiff = block;  // offsets count from here
     const bool intel = tiff[0] == 'I' && tiff[1] == 'I', motorola = tiff[0] == 'M' && tiff[1] == 'M';
     if (!intel && !motorola)
-        return Orientation::topLeft;
+        return facts;
     Fields f{ByteReader(tiff), motorola};
     std::uint16_t magic = 0, entries = 0;
     std::uint32_t directory = 0;
     if (!f.in.skip(2) || !f.u16(magic) || magic != 42 || !f.u32(directory) || !f.in.seek(directory) || !f.u16(entries))
-        return Orientation::topLeft;
+        return facts;
     for (unsigned i = 0; i < entries; ++i) {
         std::uint16_t tag = 0, type = 0, value = 0;
         std::uint32_t count = 0;
         if (!f.u16(tag) || !f.u16(type) || !f.u32(count) || !f.u16(value) || !f.in.skip(2))
-            return Orientation::topLeft;
-        if (tag == kOrientationTag)
-            return type == kShortType && count == 1 ? orientationOf(value) : Orientation::topLeft;
+            return facts;
+        if (tag == kOrientationTag && type == kShortType && count == 1)
+            facts.orientation = orientationOf(value);
     }
-    return Orientation::topLeft;
+    return facts;
 }
 
-}  // namespace imglib::jpeg
+}  // namespace imglib
