@@ -17,7 +17,7 @@ Converts image files to a Windows bitmap or a TIFF file, the way Tesselo's windo
 INPUT is a file (converted whatever its name) or a folder (its files named, in any letter case,
 )";
 
-const char* const kHelpEnd = R"(; hidden ones left out).
+const char* const kHelpEnd = R"(
 
   -o, --output DIR        folder for the results (made if missing; default: the current folder)
   -t, --to FORMAT         bmp | tiff (LZW, the default) | tiff-none | tiff-packbits | tiff-ccitt
@@ -39,16 +39,22 @@ Exit status: 0 all converted (or skipped), 1 some file failed, 2 usage error,
 written).
 )";
 
-// The folder extensions, as many a line as fit in the help's width.
+// The folder extensions and the end of their sentence, as many words a line as fit in 95 columns.
 std::string extensionLines()
 {
+    std::vector<std::string> words;
+    for (const std::string_view extension : recipe::kFolderExtensions)
+        words.push_back("." + std::string(extension));
+    words.back() += ";";
+    for (const char* word : {"hidden", "ones", "left", "out)."})
+        words.emplace_back(word);
     std::string text, line;
-    for (const std::string_view extension : recipe::kFolderExtensions) {
-        if (line.size() + extension.size() + 2 > 94) {
+    for (const std::string& word : words) {
+        if (!line.empty() && line.size() + 1 + word.size() > 95) {
             text += line + "\n";
             line.clear();
         }
-        line.append(line.empty() ? "." : " .").append(extension);
+        line += (line.empty() ? "" : " ") + word;
     }
     return text + line;
 }
