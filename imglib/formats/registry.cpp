@@ -7,6 +7,7 @@
 #include "imglib/formats/jpeg/jpeg.h"
 #include "imglib/formats/pcd/pcd.h"
 #include "imglib/formats/pcx/pcx.h"
+#include "imglib/formats/png/png.h"
 #include "imglib/formats/pnm/pnm.h"
 #include "imglib/formats/sunras/sunras.h"
 #include "imglib/formats/tga/tga.h"
@@ -20,12 +21,12 @@ namespace {
 // Formats with a signature first; those recognised only by a header that validates come last,
 // TGA (no signature at all) at the very end.
 constexpr std::array kCodecs{
-    Codec{"bmp", bmp::sniff, bmp::decode},    Codec{"dib", bmp::sniffPacked, bmp::decode},
-    Codec{"jpeg", jpeg::sniff, jpeg::decode}, Codec{"tiff", tiff::sniff, tiff::decode},
-    Codec{"pnm", pnm::sniff, pnm::decode},    Codec{"sunras", sunras::sniff, sunras::decode},
-    Codec{"utah", utah::sniff, utah::decode}, Codec{"pcd", pcd::sniff, pcd::decode},
-    Codec{"pcx", pcx::sniff, pcx::decode},    Codec{"gem", gem::sniff, gem::decode},
-    Codec{"tga", tga::sniff, tga::decode},
+    Codec{"bmp", bmp::sniff, bmp::decode},          Codec{"dib", bmp::sniffPacked, bmp::decode},
+    Codec{"jpeg", jpeg::sniff, jpeg::decode},       Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"png", png::sniff, png::decode},          Codec{"pnm", pnm::sniff, pnm::decode},
+    Codec{"sunras", sunras::sniff, sunras::decode}, Codec{"utah", utah::sniff, utah::decode},
+    Codec{"pcd", pcd::sniff, pcd::decode},          Codec{"pcx", pcx::sniff, pcx::decode},
+    Codec{"gem", gem::sniff, gem::decode},          Codec{"tga", tga::sniff, tga::decode},
 };
 
 // A file of one page, decoded when it is asked for.
