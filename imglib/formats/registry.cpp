@@ -4,6 +4,7 @@
 
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/gem/gem.h"
+#include "imglib/formats/gif/gif.h"
 #include "imglib/formats/jpeg/jpeg.h"
 #include "imglib/formats/pcd/pcd.h"
 #include "imglib/formats/pcx/pcx.h"
@@ -21,12 +22,13 @@ namespace {
 // Formats with a signature first; those recognised only by a header that validates come last,
 // TGA (no signature at all) at the very end.
 constexpr std::array kCodecs{
-    Codec{"bmp", bmp::sniff, bmp::decode},          Codec{"dib", bmp::sniffPacked, bmp::decode},
-    Codec{"jpeg", jpeg::sniff, jpeg::decode},       Codec{"tiff", tiff::sniff, tiff::decode},
-    Codec{"png", png::sniff, png::decode},          Codec{"pnm", pnm::sniff, pnm::decode},
-    Codec{"sunras", sunras::sniff, sunras::decode}, Codec{"utah", utah::sniff, utah::decode},
-    Codec{"pcd", pcd::sniff, pcd::decode},          Codec{"pcx", pcx::sniff, pcx::decode},
-    Codec{"gem", gem::sniff, gem::decode},          Codec{"tga", tga::sniff, tga::decode},
+    Codec{"bmp", bmp::sniff, bmp::decode},    Codec{"dib", bmp::sniffPacked, bmp::decode},
+    Codec{"jpeg", jpeg::sniff, jpeg::decode}, Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"png", png::sniff, png::decode},    Codec{"gif", gif::sniff, gif::decode, gif::openPages},
+    Codec{"pnm", pnm::sniff, pnm::decode},    Codec{"sunras", sunras::sniff, sunras::decode},
+    Codec{"utah", utah::sniff, utah::decode}, Codec{"pcd", pcd::sniff, pcd::decode},
+    Codec{"pcx", pcx::sniff, pcx::decode},    Codec{"gem", gem::sniff, gem::decode},
+    Codec{"tga", tga::sniff, tga::decode},
 };
 
 // A file of one page, decoded when it is asked for.
