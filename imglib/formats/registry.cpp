@@ -4,9 +4,11 @@
 
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/gem/gem.h"
+#include "imglib/formats/gif/gif.h"
 #include "imglib/formats/jpeg/jpeg.h"
 #include "imglib/formats/pcd/pcd.h"
 #include "imglib/formats/pcx/pcx.h"
+#include "imglib/formats/png/png.h"
 #include "imglib/formats/pnm/pnm.h"
 #include "imglib/formats/sunras/sunras.h"
 #include "imglib/formats/tga/tga.h"
@@ -22,6 +24,7 @@ namespace {
 constexpr std::array kCodecs{
     Codec{"bmp", bmp::sniff, bmp::decode},    Codec{"dib", bmp::sniffPacked, bmp::decode},
     Codec{"jpeg", jpeg::sniff, jpeg::decode}, Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"png", png::sniff, png::decode},    Codec{"gif", gif::sniff, gif::decode, gif::openPages},
     Codec{"pnm", pnm::sniff, pnm::decode},    Codec{"sunras", sunras::sniff, sunras::decode},
     Codec{"utah", utah::sniff, utah::decode}, Codec{"pcd", pcd::sniff, pcd::decode},
     Codec{"pcx", pcx::sniff, pcx::decode},    Codec{"gem", gem::sniff, gem::decode},

@@ -126,6 +126,17 @@ Rgba toRgba(const imglib::Image& image)
     return out;
 }
 
+Rgba overWhite(Rgba image)
+{
+    for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
+        const unsigned alpha = image.pixels[i + 3];
+        for (std::size_t c = i; c < i + 3; ++c)
+            image.pixels[c] = static_cast<std::uint8_t>(255 - alpha + (image.pixels[c] * alpha + 127) / 255);
+        image.pixels[i + 3] = 255;
+    }
+    return image;
+}
+
 Rgba turnedClockwise(const Rgba& image, unsigned quarterTurns)
 {
     Rgba out = image;

@@ -47,6 +47,9 @@ struct Rgba {
 // Reads a PNG (any bit depth and colour type, 16-bit samples scaled with rounding).
 std::optional<Rgba> loadPng(const fs::path& path);
 Rgba toRgba(const imglib::Image& image);
+// What a picture with alpha shows over white, rounded, and opaque: how the library shows
+// transparency.
+Rgba overWhite(Rgba image);
 // The picture after `quarterTurns` quarter turns clockwise: references kept in stored order,
 // turned as the orientation their file records asks.
 Rgba turnedClockwise(const Rgba& image, unsigned quarterTurns = 1);

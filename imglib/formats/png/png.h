@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "imglib/core/image.h"
+
+namespace imglib::png {
+
+bool sniff(std::span<const std::uint8_t> file);
+Status decode(std::span<const std::uint8_t> file, Image& out);
+
+}  // namespace imglib::png
