@@ -5,6 +5,7 @@
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/gem/gem.h"
 #include "imglib/formats/jpeg/jpeg.h"
+#include "imglib/formats/jxl/jxl.h"
 #include "imglib/formats/pcd/pcd.h"
 #include "imglib/formats/pcx/pcx.h"
 #include "imglib/formats/pnm/pnm.h"
@@ -12,6 +13,7 @@
 #include "imglib/formats/tga/tga.h"
 #include "imglib/formats/tiff/tiff.h"
 #include "imglib/formats/utah/utah.h"
+#include "imglib/formats/webp/webp.h"
 
 namespace imglib {
 
@@ -22,6 +24,7 @@ namespace {
 constexpr std::array kCodecs{
     Codec{"bmp", bmp::sniff, bmp::decode},    Codec{"dib", bmp::sniffPacked, bmp::decode},
     Codec{"jpeg", jpeg::sniff, jpeg::decode}, Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"webp", webp::sniff, webp::decode, webp::openPages}, Codec{"jxl", jxl::sniff, jxl::decode, jxl::openPages},
     Codec{"pnm", pnm::sniff, pnm::decode},    Codec{"sunras", sunras::sniff, sunras::decode},
     Codec{"utah", utah::sniff, utah::decode}, Codec{"pcd", pcd::sniff, pcd::decode},
     Codec{"pcx", pcx::sniff, pcx::decode},    Codec{"gem", gem::sniff, gem::decode},

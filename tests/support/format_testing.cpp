@@ -177,6 +177,17 @@ testkit::Rgba decodeWithTool(const testkit::ScratchDir& scratch, const testkit::
     return testkit::loadPng(out).value_or(testkit::Rgba{});
 }
 
+testkit::Rgba overWhite(testkit::Rgba picture)
+{
+    for (std::size_t i = 0; i < picture.pixels.size(); i += 4) {
+        std::uint8_t* p = &picture.pixels[i];
+        for (int c = 0; c < 3; ++c)  // c·a/255 + 255·(1 − a/255), rounded: never a half
+            p[c] = static_cast<std::uint8_t>((p[c] * p[3] + 255 * (255 - p[3]) + 127) / 255);
+        p[3] = 255;
+    }
+    return picture;
+}
+
 void expectSame(const testkit::Rgba& ours, const testkit::Rgba& other, const std::string& otherName)
 {
     const auto d = testkit::compare(ours, other, true);
