@@ -49,7 +49,7 @@ struct Header {
 Status failureOf(JxlDecoderStatus status)
 {
     return status == JXL_DEC_NEED_MORE_INPUT ? failure(Error::truncated, "jxl: the data ends early")
-                                             : failure(Error::badData, "jxl: corrupt codestream");
+                                             : failure(Error::badData, "jxl: corrupt or cut codestream");
 }
 
 // A libjxl decoder reading the whole file, on the library's threads.
@@ -149,13 +149,28 @@ private:
     bool reading_ = false;
 };
 
-Status validate(const JxlBasicInfo& info)
+bool hasBlackChannel(JxlDecoder* decoder, const JxlBasicInfo& info)
+{
+    for (std::uint32_t i = 0; i < info.num_extra_channels; ++i) {
+        JxlExtraChannelInfo channel;
+        if (JxlDecoderGetExtraChannelInfo(decoder, i, &channel) == JXL_DEC_SUCCESS &&
+            channel.type == JXL_CHANNEL_BLACK)
+            return true;
+    }
+    return false;
+}
+
+Status validate(const JxlBasicInfo& info, bool cmyk)
 {
     if (!withinLimits(info.xsize, info.ysize))
         return failure(Error::tooLarge, "jxl: image size over the limits");
     const std::uint64_t planes = std::uint64_t{info.num_color_channels} + info.num_extra_channels;
     if (planes * info.xsize * info.ysize > kMaxSamples)
         return failure(Error::tooLarge, "jxl: too many extra channels for the image size");
+    // Its inks need a colour manager that takes the black channel too: without one the picture
+    // would come out plainly wrong.
+    if (cmyk)
+        return failure(Error::unsupported, "jxl: CMYK (a black channel) not supported");
     return success();
 }
 
@@ -181,7 +196,7 @@ Status readHeader(std::span<const std::uint8_t> file, Header& header)
         case JXL_DEC_BASIC_INFO:
             if (JxlDecoderGetBasicInfo(d, &header.info) != JXL_DEC_SUCCESS)
                 return failure(Error::badHeader, "jxl: no basic info");
-            if (auto s = validate(header.info); !s)
+            if (auto s = validate(header.info, hasBlackChannel(d, header.info)); !s)
                 return s;
             break;
         case JXL_DEC_FRAME: {
