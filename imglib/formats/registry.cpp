@@ -22,12 +22,18 @@ namespace {
 // Formats with a signature first; those recognised only by a header that validates come last,
 // TGA (no signature at all) at the very end.
 constexpr std::array kCodecs{
-    Codec{"bmp", bmp::sniff, bmp::decode},    Codec{"dib", bmp::sniffPacked, bmp::decode},
-    Codec{"jpeg", jpeg::sniff, jpeg::decode}, Codec{"tiff", tiff::sniff, tiff::decode},
-    Codec{"webp", webp::sniff, webp::decode, webp::openPages}, Codec{"jxl", jxl::sniff, jxl::decode, jxl::openPages},
-    Codec{"pnm", pnm::sniff, pnm::decode},    Codec{"sunras", sunras::sniff, sunras::decode},
-    Codec{"utah", utah::sniff, utah::decode}, Codec{"pcd", pcd::sniff, pcd::decode},
-    Codec{"pcx", pcx::sniff, pcx::decode},    Codec{"gem", gem::sniff, gem::decode},
+    Codec{"bmp", bmp::sniff, bmp::decode},
+    Codec{"dib", bmp::sniffPacked, bmp::decode},
+    Codec{"jpeg", jpeg::sniff, jpeg::decode},
+    Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"webp", webp::sniff, webp::decode, webp::openPages},
+    Codec{"jxl", jxl::sniff, jxl::decode, jxl::openPages},
+    Codec{"pnm", pnm::sniff, pnm::decode},
+    Codec{"sunras", sunras::sniff, sunras::decode},
+    Codec{"utah", utah::sniff, utah::decode},
+    Codec{"pcd", pcd::sniff, pcd::decode},
+    Codec{"pcx", pcx::sniff, pcx::decode},
+    Codec{"gem", gem::sniff, gem::decode},
     Codec{"tga", tga::sniff, tga::decode},
 };
 

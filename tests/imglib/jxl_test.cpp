@@ -6,6 +6,7 @@
 #include <fstream>
 #include <regex>
 
+#include "imglib/core/colour.h"
 #include "imglib/formats/jpeg/jpeg.h"
 #include "imglib/formats/jxl/jxl.h"
 #include "tests/support/format_testing.h"
@@ -38,7 +39,8 @@ std::vector<testkit::Rgba> apngFrames(const testkit::ScratchDir& scratch, const 
     const auto program = scratch / "frames.py";
     std::ofstream(program) << script;
     std::vector<testkit::Rgba> frames;
-    if (!testkit::run("/usr/bin/python3 '" + program.string() + "' '" + apng.string() + "' '" + scratch.path().string() + "'"))
+    if (!testkit::run("/usr/bin/python3 '" + program.string() + "' '" + apng.string() + "' '" +
+                      scratch.path().string() + "'"))
         return frames;
     for (int n = 0;; ++n) {
         char name[32];
@@ -124,8 +126,10 @@ TEST(Jxl, Conformance)
     expectPages(testkit::readBytes(data / "spline_on_first_frame.jxl"),
                 {{*testkit::loadPng(data / "spline_on_first_frame.png"), 0, 26}});
     // A recompressed JPEG gives the JPEG's pixels, up to the rounding of the two transforms.
-    const auto recompressed = testkit::decodeOk(jxl::decode, testkit::readBytes(data / "jpeg_reconstruction/1x1_exif_xmp.jxl"));
-    const auto original = testkit::decodeOk(jpeg::decode, testkit::readBytes(data / "jpeg_reconstruction/1x1_exif_xmp.jpg"));
+    const auto recompressed =
+        testkit::decodeOk(jxl::decode, testkit::readBytes(data / "jpeg_reconstruction/1x1_exif_xmp.jxl"));
+    const auto original =
+        testkit::decodeOk(jpeg::decode, testkit::readBytes(data / "jpeg_reconstruction/1x1_exif_xmp.jpg"));
     EXPECT_LE(testkit::compare(testkit::toRgba(recompressed), testkit::toRgba(original)).maxError, 2);
     testkit::decodeOk(jxl::decode, testkit::readBytes(data / "pq_gradient.jxl"));
     // libjxl 0.7 refuses these two (too many pixels under splines; a 64-bit box size), as do the
@@ -137,5 +141,161 @@ TEST(Jxl, Conformance)
         Image image;
         const auto status = jxl::decode(testkit::readBytes(path), image);
         EXPECT_TRUE(status.ok() ? isWellFormed(image) : *status.detail != 0) << path;
+    }
+}
+
+namespace {
+
+// A PGM or PAM of `channels` samples of `maxval`, from one function of the position.
+std::vector<std::uint8_t> netpbm(std::uint32_t width, std::uint32_t height, unsigned channels, unsigned maxval,
+                                 unsigned (*sample)(std::uint32_t x, std::uint32_t y, unsigned c))
+{
+    const char* tuple = channels == 1 ? "GRAYSCALE" : channels == 3 ? "RGB" : "RGB_ALPHA";
+    const std::string header = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
+                               "\nDEPTH " + std::to_string(channels) + "\nMAXVAL " + std::to_string(maxval) +
+                               "\nTUPLTYPE " + tuple + "\nENDHDR\n";
+    std::vector<std::uint8_t> out(header.begin(), header.end());
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (unsigned c = 0; c < channels; ++c) {
+                const unsigned v = sample(x, y, c) % (maxval + 1);
+                if (maxval > 255)
+                    out.push_back(static_cast<std::uint8_t>(v >> 8));
+                out.push_back(static_cast<std::uint8_t>(v));
+            }
+    return out;
+}
+
+unsigned pattern(std::uint32_t x, std::uint32_t y, unsigned c)
+{
+    return (x * 2477 + y * 7919 + c * 104729) * 40503u >> 4;
+}
+
+std::optional<fs::path> losslessJxl(const testkit::ScratchDir& scratch, const std::vector<std::uint8_t>& pam,
+                                    const std::string& name)
+{
+    testkit::writeBytes(scratch / (name + ".pam"), pam);
+    const auto out = scratch / (name + ".jxl");
+    if (!testkit::run("cjxl -d 0 '" + (scratch / (name + ".pam")).string() + "' '" + out.string() +
+                      "' >/dev/null 2>&1"))
+        return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
+// Lossless files give back their samples: grey stays grey, samples over 8 bits are scaled with
+// rounding, alpha is composited over white.
+TEST(Jxl, SamplesBecomeTheImageKind)
+{
+    if (!testkit::haveTool("cjxl"))
+        GTEST_SKIP() << "skipped: cjxl missing";
+    struct Case {
+        const char* name;
+        unsigned channels, maxval;
+        PixelFormat format;
+    };
+    const Case cases[] = {{"grey8", 1, 255, PixelFormat::grey},
+                          {"grey16", 1, 65535, PixelFormat::grey},
+                          {"rgb8", 3, 255, PixelFormat::rgb},
+                          {"rgb16", 3, 65535, PixelFormat::rgb},
+                          {"rgba16", 4, 65535, PixelFormat::rgb}};
+    const testkit::ScratchDir scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = losslessJxl(scratch, netpbm(37, 21, c.channels, c.maxval, pattern), c.name);
+        ASSERT_TRUE(path);
+        const Image image = testkit::decodeOk(jxl::decode, testkit::readBytes(*path));
+        ASSERT_EQ(image.format, c.format);
+        ASSERT_EQ(image.width, 37u);
+        int wrong = 0;
+        for (std::uint32_t y = 0; y < image.height; ++y)
+            for (std::uint32_t x = 0; x < image.width; ++x)
+                for (unsigned k = 0; k < image.channels(); ++k) {
+                    const auto level = [&](unsigned channel) {
+                        return scaleTo8(pattern(x, y, channel) % (c.maxval + 1), c.maxval);
+                    };
+                    const unsigned v = level(k), a = c.channels == 4 ? level(3) : 255;
+                    const unsigned expected = (v * a + 255 * (255 - a) + 127) / 255;
+                    wrong += image.row(y)[x * image.channels() + k] != expected;
+                }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// gif2webp's counterpart: cjxl makes an animation of a GIF; libjxl composes each frame as
+// ImageMagick does, in any order of reading.
+TEST(Jxl, AnimationPagesShowTheComposedFrames)
+{
+    if (!testkit::haveTool("cjxl") || !testkit::haveTool("convert"))
+        GTEST_SKIP() << "skipped: cjxl or ImageMagick missing";
+    const testkit::ScratchDir scratch;
+    const auto gif = scratch / "animation.gif", file = scratch / "animation.jxl";
+    ASSERT_TRUE(testkit::run(
+        "convert -delay 10 -dispose Background \\( -size 48x32 xc:none -fill skyblue -draw 'rectangle 0,0 23,31' \\)"
+        " \\( -size 16x12 xc:red -repage +4+4 \\) \\( -size 16x12 xc:green -repage +20+10 \\) -loop 0 '" +
+        gif.string() + "' && convert '" + gif.string() + "' -coalesce '" + (scratch / "frame-%d.png").string() +
+        "' && cjxl -d 0 '" + gif.string() + "' '" + file.string() + "' >/dev/null 2>&1"));
+    const auto bytes = testkit::readBytes(file);
+    std::unique_ptr<Pages> pages;
+    ASSERT_TRUE(jxl::openPages(bytes, pages).ok());
+    ASSERT_EQ(pages->count(), 3u);
+    std::vector<Checked> expected;
+    for (std::uint32_t page : {0u, 1u, 2u, 0u, 2u})
+        expected.push_back({*testkit::loadPng(scratch / ("frame-" + std::to_string(page) + ".png")), page, 0});
+    expectPages(bytes, expected);
+}
+
+// The resolution comes from the Exif box, past the offset the box starts with.
+TEST(Jxl, ResolutionComesFromTheExifBox)
+{
+    if (!testkit::haveTool("cjxl") || !testkit::haveTool("exiftool") || !testkit::haveTool("convert"))
+        GTEST_SKIP() << "skipped: cjxl, exiftool or ImageMagick missing";
+    const testkit::ScratchDir scratch;
+    const auto jpeg = scratch / "exif.jpg", file = scratch / "exif.jxl";
+    ASSERT_TRUE(testkit::run("convert -size 16x8 gradient:red-blue -density 300x150 -units PixelsPerInch '" +
+                             jpeg.string() + "' && cjxl '" + jpeg.string() + "' '" + file.string() +
+                             "' >/dev/null 2>&1 && exiftool -q -overwrite_original -XResolution=300 '" + jpeg.string() +
+                             "'"));
+    Image original;
+    ASSERT_TRUE(jpeg::decode(testkit::readBytes(jpeg), original).ok());
+    if (!original.resolution.known())
+        GTEST_SKIP() << "skipped: readExif does not read the resolution yet";
+    const Image image = testkit::decodeOk(jxl::decode, testkit::readBytes(file));
+    EXPECT_EQ(image.resolution, original.resolution);
+}
+
+TEST(Jxl, SniffWantsACodestreamOrContainerSignature)
+{
+    const std::vector<std::uint8_t> codestream = {0xFF, 0x0A, 0xFA, 0x1F};
+    const std::vector<std::uint8_t> container = {0, 0, 0, 12, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    EXPECT_TRUE(jxl::sniff(codestream));
+    EXPECT_TRUE(jxl::sniff(container));
+    EXPECT_FALSE(jxl::sniff(std::span(container).first(8)));
+    EXPECT_FALSE(jxl::sniff(std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF, 0xE0}));
+    EXPECT_EQ(testkit::decodeError(jxl::decode, std::vector<std::uint8_t>{'B', 'M', 0, 0}), Error::badHeader);
+}
+
+// A side over the limits is refused from the header; cut and damaged files fail cleanly.
+TEST(Jxl, OversizedCutAndDamagedFilesFail)
+{
+    if (!testkit::haveTool("cjxl") || !testkit::haveTool("convert"))
+        GTEST_SKIP() << "skipped: cjxl or ImageMagick missing";
+    const testkit::ScratchDir scratch;
+    const auto wide = losslessJxl(scratch, netpbm(70000, 1, 1, 255, pattern), "wide");
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(testkit::decodeError(jxl::decode, testkit::readBytes(*wide)), Error::tooLarge);
+
+    const auto picture = formattest::testPicture(40, 24, 300);
+    const auto lossy = formattest::encodeWithTool(scratch, picture, "cjxl -d 2 {in} {out} >/dev/null 2>&1");
+    const auto lossless = losslessJxl(scratch, netpbm(40, 24, 4, 255, pattern), "alpha");
+    const auto animated = formattest::encodeWithTool(
+        scratch, picture,
+        "convert {in} \\( +clone -negate \\) -loop 0 {out}.gif && cjxl -d 1 {out}.gif {out} >/dev/null 2>&1");
+    ASSERT_TRUE(lossy && lossless && animated);
+    for (const auto& path : {*lossy, *lossless, *animated}) {
+        const auto file = testkit::readBytes(path);
+        formattest::expectCutsFail(file, jxl::decode);
+        testkit::decodeDamaged(file, jxl::decode);
     }
 }

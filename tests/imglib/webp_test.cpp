@@ -95,8 +95,8 @@ std::optional<testkit::Rgba> dwebpReference(const testkit::ScratchDir& scratch, 
 }
 
 struct Reference {
-    fs::path path;               // a PNG or PPM; empty: dwebp's output, checked by its sum
-    std::uint32_t page = 0;      // the animation frame it shows
+    fs::path path;                   // a PNG or PPM; empty: dwebp's output, checked by its sum
+    std::uint32_t page = 0;          // the animation frame it shows
     testkit::Tolerance tolerance{};  // exact unless made by another decoder of lossy data
 };
 
@@ -135,7 +135,9 @@ std::vector<Reference> referencesOf(const fs::path& dir, const fs::path& file,
         const bool lossy = name.find("lossy") != std::string::npos || name.starts_with("simple-");
         const bool animated = relative.parent_path() == "extended_images";
         addIfThere(dir / folder / "reference" / (relative.string() + ".png"), 0,
-                   lossy ? kOtherDecoder : animated ? kOtherBlending : testkit::Tolerance{});
+                   lossy      ? kOtherDecoder
+                   : animated ? kOtherBlending
+                              : testkit::Tolerance{});
     } else if (folder == "pillow" && name == "hopper.webp") {
         found.push_back({dir / folder / "reference/hopper_webp_bits.ppm"});
     } else if (folder == "wuffs") {
@@ -185,9 +187,10 @@ TEST(Webp, Conformance)
         for (const Reference& reference : referencesOf(webpDir, entry.path(), sums)) {
             if (reference.path.empty() && !haveDwebp)
                 continue;
-            const auto expected = reference.path.empty()
-                                      ? dwebpReference(scratch, entry.path(), sums.at(entry.path().filename().string() + ".pam"))
-                                      : load(reference.path);
+            const auto expected =
+                reference.path.empty()
+                    ? dwebpReference(scratch, entry.path(), sums.at(entry.path().filename().string() + ".pam"))
+                    : load(reference.path);
             ASSERT_TRUE(expected) << reference.path;
             const auto d = testkit::compare(decodedPage(file, reference.page), formattest::overWhite(*expected));
             EXPECT_TRUE(d.sameSize) << reference.path;
@@ -198,4 +201,126 @@ TEST(Webp, Conformance)
     }
     EXPECT_GE(files, 160);
     EXPECT_GE(compared, haveDwebp ? 150 : 60);
+}
+
+// gif2webp turns each way a GIF frame is disposed of into WebP's blending and disposal; every page
+// must show what ImageMagick composes from the GIF, over white. Pages are read out of order too.
+TEST(Webp, AnimationPagesShowTheComposedFrames)
+{
+    if (!testkit::haveTool("convert") || !testkit::haveTool("gif2webp"))
+        GTEST_SKIP() << "skipped: ImageMagick or gif2webp missing";
+    struct Case {
+        const char* dispose;
+        const char* encoding;
+        testkit::Tolerance tolerance;
+    };
+    // Lossy frames: chroma at half resolution blurs the small squares' edges.
+    const Case cases[] = {
+        {"None", "", {}}, {"Background", "", {}}, {"Previous", "", {}}, {"Background", "-lossy -q 90", {128, 4.0}}};
+    const testkit::ScratchDir scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.dispose) + " " + c.encoding);
+        const auto gif = scratch / (std::string(c.dispose) + ".gif"), webpFile = scratch / "animation.webp";
+        // A half-transparent first frame, then three smaller ones at offsets, one of them round.
+        ASSERT_TRUE(testkit::run(
+            std::string("convert -delay 10 -dispose ") + c.dispose +
+            " \\( -size 48x32 xc:none -fill skyblue -draw 'rectangle 0,0 23,31' \\)"
+            " \\( -size 16x12 xc:red -repage +4+4 \\) \\( -size 16x12 xc:green -repage +20+10 \\)"
+            " \\( -size 10x10 xc:none -fill blue -draw 'circle 5,5 5,1' -repage +30+18 \\) -loop 0 '" +
+            gif.string() + "' && convert '" + gif.string() + "' -coalesce '" + (scratch / "frame-%d.png").string() +
+            "' && gif2webp -quiet " + c.encoding + " '" + gif.string() + "' -o '" + webpFile.string() + "'"));
+        const auto file = testkit::readBytes(webpFile);
+        std::unique_ptr<Pages> pages;
+        ASSERT_TRUE(webp::openPages(file, pages).ok());
+        ASSERT_EQ(pages->count(), 4u);
+        for (std::uint32_t page : {0u, 1u, 2u, 3u, 1u, 3u}) {
+            const auto expected = testkit::loadPng(scratch / ("frame-" + std::to_string(page) + ".png"));
+            ASSERT_TRUE(expected);
+            Image image;
+            ASSERT_TRUE(pages->read(page, image).ok());
+            const auto d = testkit::compare(testkit::toRgba(image), formattest::overWhite(*expected));
+            EXPECT_TRUE(d.sameSize);
+            EXPECT_LE(d.maxError, c.tolerance.maxError) << "page " << page;
+            EXPECT_LE(d.meanError, c.tolerance.meanError) << "page " << page;
+        }
+        Image image;
+        EXPECT_EQ(pages->read(4, image).error, Error::badArgument);
+    }
+}
+
+// The resolution comes from the Exif chunk, however the chunk is framed.
+TEST(Webp, ResolutionComesFromTheExifChunk)
+{
+    if (!testkit::haveTool("cwebp") || !testkit::haveTool("webpmux"))
+        GTEST_SKIP() << "skipped: cwebp or webpmux missing";
+    // A little-endian TIFF directory: 300 × 150 pixels per inch.
+    std::vector<std::uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 3, 0};
+    const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t value) {
+        formattest::put16le(tiff, tag), formattest::put16le(tiff, type), formattest::put32le(tiff, 1);
+        formattest::put32le(tiff, value);
+    };
+    entry(0x011A, 5, 50), entry(0x011B, 5, 58), entry(0x0128, 3, 2);  // rationals at 50 and 58, inches
+    formattest::put32le(tiff, 0);
+    for (std::uint32_t v : {300u, 1u, 150u, 1u})
+        formattest::put32le(tiff, v);
+    const Resolution stated = readExif(tiff).resolution;
+    if (!stated.known())
+        GTEST_SKIP() << "skipped: readExif does not read the resolution yet";
+    const testkit::ScratchDir scratch;
+    for (const bool framed : {false, true}) {
+        auto block = tiff;
+        if (framed)
+            block.insert(block.begin(), {'E', 'x', 'i', 'f', 0, 0});
+        testkit::writeBytes(scratch / "exif.bin", block);
+        const auto picture =
+            formattest::encodeWithTool(scratch, formattest::testPicture(20, 10, 300),
+                                       "cwebp -quiet -lossless {in} -o {out}.webp && webpmux -set exif '" +
+                                           (scratch / "exif.bin").string() + "' {out}.webp -o {out}");
+        ASSERT_TRUE(picture);
+        const Image image = testkit::decodeOk(webp::decode, testkit::readBytes(*picture));
+        EXPECT_EQ(image.resolution, stated);
+    }
+}
+
+TEST(Webp, SniffWantsRiffAndWebp)
+{
+    std::vector<std::uint8_t> header = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'E', 'B', 'P'};
+    EXPECT_TRUE(webp::sniff(header));
+    EXPECT_FALSE(webp::sniff(std::span(header).first(11)));
+    header[8] = 'A';  // a WAVE or AVI file
+    EXPECT_FALSE(webp::sniff(header));
+    EXPECT_EQ(testkit::decodeError(webp::decode, header), Error::badHeader);
+}
+
+// A canvas over the limits is refused from the header; cut and damaged files fail cleanly.
+TEST(Webp, OversizedCutAndDamagedFilesFail)
+{
+    if (!testkit::haveTool("cwebp") || !testkit::haveTool("gif2webp") || !testkit::haveTool("convert"))
+        GTEST_SKIP() << "skipped: cwebp, gif2webp or ImageMagick missing";
+    const testkit::ScratchDir scratch;
+    const auto picture = formattest::testPicture(40, 24, 300);
+    const auto lossy = formattest::encodeWithTool(scratch, picture, "cwebp -quiet -q 80 -alpha_q 50 {in} -o {out}");
+    const auto lossless = formattest::encodeWithTool(scratch, picture, "cwebp -quiet -lossless {in} -o {out}");
+    const auto animated = formattest::encodeWithTool(
+        scratch, picture,
+        "convert {in} \\( +clone -negate \\) -loop 0 {out}.gif && gif2webp -quiet {out}.gif -o {out}");
+    ASSERT_TRUE(lossy && lossless && animated);
+    for (const auto& path : {*lossy, *lossless, *animated}) {
+        const auto file = testkit::readBytes(path);
+        formattest::expectCutsFail(file, webp::decode);
+        testkit::decodeDamaged(file, webp::decode);
+    }
+    // The animation's VP8X chunk states the canvas: 70000 wide, then 65535 × 65535.
+    auto file = testkit::readBytes(*animated);
+    ASSERT_EQ(std::string(file.begin() + 12, file.begin() + 16), "VP8X");
+    const auto setCanvas = [&](std::uint32_t width, std::uint32_t height) {
+        for (int i = 0; i < 3; ++i) {
+            file[24 + i] = static_cast<std::uint8_t>((width - 1) >> (8 * i));
+            file[27 + i] = static_cast<std::uint8_t>((height - 1) >> (8 * i));
+        }
+    };
+    setCanvas(70000, 24);
+    EXPECT_EQ(testkit::decodeError(webp::decode, file), Error::tooLarge);
+    setCanvas(65535, 65535);
+    EXPECT_EQ(testkit::decodeError(webp::decode, file), Error::tooLarge);
 }

@@ -41,9 +41,9 @@ constexpr std::size_t kMaxExifBytes = 1 << 20;
 
 struct Header {
     JxlBasicInfo info{};
-    std::uint32_t frames = 0;         // the frames a viewer shows
-    bool complete = false;            // libjxl reached the end of the file
-    std::vector<std::uint8_t> exif;   // the Exif box's TIFF structure; empty when none
+    std::uint32_t frames = 0;        // the frames a viewer shows
+    bool complete = false;           // libjxl reached the end of the file
+    std::vector<std::uint8_t> exif;  // the Exif box's TIFF structure; empty when none
 };
 
 Status failureOf(JxlDecoderStatus status)
@@ -58,6 +58,8 @@ public:
     Status open(std::span<const std::uint8_t> file, int events, bool coalescing)
     {
         file_ = file;
+        events_ = events;
+        coalescing_ = coalescing;
         decoder_ = JxlDecoderMake(nullptr);
         runner_ = JxlThreadParallelRunnerMake(nullptr, threadCount());
         if (!decoder_ || !runner_)
@@ -72,12 +74,9 @@ public:
         return giveInput();
     }
 
-    // Back to the start of the file, settings kept.
-    Status rewind()
-    {
-        JxlDecoderRewind(decoder_.get());
-        return giveInput();
-    }
+    // Back to the start of the file, settings kept: a new decoder, as libjxl 0.7's rewound one
+    // ends the stream at once after a frame has been decoded.
+    Status restart() { return open(file_, events_, coalescing_); }
 
     JxlDecoder* get() const { return decoder_.get(); }
     JxlDecoderStatus next() const { return JxlDecoderProcessInput(decoder_.get()); }
@@ -92,6 +91,8 @@ private:
     }
 
     std::span<const std::uint8_t> file_;
+    int events_ = 0;
+    bool coalescing_ = false;
     JxlDecoderPtr decoder_;
     JxlThreadParallelRunnerPtr runner_;
 };
@@ -153,8 +154,7 @@ bool hasBlackChannel(JxlDecoder* decoder, const JxlBasicInfo& info)
 {
     for (std::uint32_t i = 0; i < info.num_extra_channels; ++i) {
         JxlExtraChannelInfo channel;
-        if (JxlDecoderGetExtraChannelInfo(decoder, i, &channel) == JXL_DEC_SUCCESS &&
-            channel.type == JXL_CHANNEL_BLACK)
+        if (JxlDecoderGetExtraChannelInfo(decoder, i, &channel) == JXL_DEC_SUCCESS && channel.type == JXL_CHANNEL_BLACK)
             return true;
     }
     return false;
@@ -303,7 +303,7 @@ public:
         if (page >= count())
             return failure(Error::badArgument, "jxl: no such page");
         if (page < next_) {
-            if (auto s = decoder_.rewind(); !s)
+            if (auto s = decoder_.restart(); !s)
                 return s;
             next_ = 0;
         }

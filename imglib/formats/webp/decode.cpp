@@ -139,9 +139,10 @@ Status decodeStill(std::span<const std::uint8_t> file, const Header& header, Ima
     Status status = statusOf(code);
     if (code == VP8_STATUS_OK) {
         const WebPRGBABuffer& rgba = config.output.u.RGBA;
-        status = std::uint32_t(config.output.width) == header.width && std::uint32_t(config.output.height) == header.height
-                     ? flatten(rgba.rgba, std::size_t(rgba.stride), alpha, header.width, header.height, out)
-                     : failure(Error::badData, "webp: frame size differs from the canvas");
+        status =
+            std::uint32_t(config.output.width) == header.width && std::uint32_t(config.output.height) == header.height
+                ? flatten(rgba.rgba, std::size_t(rgba.stride), alpha, header.width, header.height, out)
+                : failure(Error::badData, "webp: frame size differs from the canvas");
     }
     WebPFreeDecBuffer(&config.output);
     return status;
@@ -164,8 +165,7 @@ class WebpPages final : public Pages {
 public:
     WebpPages(std::span<const std::uint8_t> file, const Header& header, AnimationDecoder decoder)
         : file_(file), header_(header), decoder_(std::move(decoder))
-    {
-    }
+    {}
 
     std::uint32_t count() const override { return header_.animated ? header_.frames : 1; }
 
@@ -209,7 +209,8 @@ private:
 
 bool sniff(std::span<const std::uint8_t> file)
 {
-    return file.size() >= 12 && std::memcmp(file.data(), "RIFF", 4) == 0 && std::memcmp(file.data() + 8, "WEBP", 4) == 0;
+    return file.size() >= 12 && std::memcmp(file.data(), "RIFF", 4) == 0 &&
+           std::memcmp(file.data() + 8, "WEBP", 4) == 0;
 }
 
 Status openPages(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out)
