@@ -282,8 +282,6 @@ void onScanline(void* opaque, std::size_t x, std::size_t y, std::size_t count, c
     std::uint8_t* row = to.image->row(static_cast<std::uint32_t>(y)) + x * to.colours;
     if (to.wide)
         writePixels(to, row, static_cast<const std::uint16_t*>(pixels), count);
-    else if (!to.alpha)
-        std::memcpy(row, pixels, count * to.colours);
     else
         writePixels(to, row, static_cast<const std::uint8_t*>(pixels), count);
 }
@@ -340,8 +338,7 @@ private:
                     return s;
                 break;
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
-                if (JxlDecoderSetImageOutCallback(decoder_.get(), &format, onScanline, const_cast<Scanlines*>(&to)) !=
-                    JXL_DEC_SUCCESS)
+                if (setOutput(to, format) != JXL_DEC_SUCCESS)
                     return failure(Error::unsupported, "jxl: pixel format refused");
                 break;
             case JXL_DEC_FULL_IMAGE:
@@ -352,6 +349,15 @@ private:
                 return failureOf(event);
             }
         }
+    }
+
+    // 8-bit samples without alpha are the image's own: libjxl writes them straight into it.
+    JxlDecoderStatus setOutput(const Scanlines& to, const JxlPixelFormat& format)
+    {
+        if (!to.wide && !to.alpha)
+            return JxlDecoderSetImageOutBuffer(decoder_.get(), &format, to.image->pixels.data(),
+                                               to.image->pixels.size());
+        return JxlDecoderSetImageOutCallback(decoder_.get(), &format, onScanline, const_cast<Scanlines*>(&to));
     }
 
     // XYB pixels are asked for in sRGB; any others come as stored, and their profile is kept for
