@@ -328,7 +328,7 @@ private:
         const bool grey = info.num_color_channels == 1;
         if (auto s = allocate(image, info.xsize, info.ysize, grey ? PixelFormat::grey : PixelFormat::rgb); !s)
             return s;
-        const Scanlines to{&image, grey ? 1u : 3u, info.alpha_bits > 0, info.bits_per_sample > 8};
+        Scanlines to{&image, grey ? 1u : 3u, info.alpha_bits > 0, info.bits_per_sample > 8};
         const JxlPixelFormat format = to.format();
         for (;;) {
             const JxlDecoderStatus event = decoder_.next();
@@ -352,12 +352,12 @@ private:
     }
 
     // 8-bit samples without alpha are the image's own: libjxl writes them straight into it.
-    JxlDecoderStatus setOutput(const Scanlines& to, const JxlPixelFormat& format)
+    JxlDecoderStatus setOutput(Scanlines& to, const JxlPixelFormat& format)
     {
         if (!to.wide && !to.alpha)
             return JxlDecoderSetImageOutBuffer(decoder_.get(), &format, to.image->pixels.data(),
                                                to.image->pixels.size());
-        return JxlDecoderSetImageOutCallback(decoder_.get(), &format, onScanline, const_cast<Scanlines*>(&to));
+        return JxlDecoderSetImageOutCallback(decoder_.get(), &format, onScanline, &to);
     }
 
     // XYB pixels are asked for in sRGB; any others come as stored, and their profile is kept for
