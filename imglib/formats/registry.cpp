@@ -6,6 +6,7 @@
 #include "imglib/formats/gem/gem.h"
 #include "imglib/formats/gif/gif.h"
 #include "imglib/formats/jpeg/jpeg.h"
+#include "imglib/formats/jxl/jxl.h"
 #include "imglib/formats/pcd/pcd.h"
 #include "imglib/formats/pcx/pcx.h"
 #include "imglib/formats/png/png.h"
@@ -14,6 +15,7 @@
 #include "imglib/formats/tga/tga.h"
 #include "imglib/formats/tiff/tiff.h"
 #include "imglib/formats/utah/utah.h"
+#include "imglib/formats/webp/webp.h"
 
 namespace imglib {
 
@@ -22,12 +24,20 @@ namespace {
 // Formats with a signature first; those recognised only by a header that validates come last,
 // TGA (no signature at all) at the very end.
 constexpr std::array kCodecs{
-    Codec{"bmp", bmp::sniff, bmp::decode},    Codec{"dib", bmp::sniffPacked, bmp::decode},
-    Codec{"jpeg", jpeg::sniff, jpeg::decode}, Codec{"tiff", tiff::sniff, tiff::decode},
-    Codec{"png", png::sniff, png::decode},    Codec{"gif", gif::sniff, gif::decode, gif::openPages},
-    Codec{"pnm", pnm::sniff, pnm::decode},    Codec{"sunras", sunras::sniff, sunras::decode},
-    Codec{"utah", utah::sniff, utah::decode}, Codec{"pcd", pcd::sniff, pcd::decode},
-    Codec{"pcx", pcx::sniff, pcx::decode},    Codec{"gem", gem::sniff, gem::decode},
+    Codec{"bmp", bmp::sniff, bmp::decode},
+    Codec{"dib", bmp::sniffPacked, bmp::decode},
+    Codec{"jpeg", jpeg::sniff, jpeg::decode},
+    Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"png", png::sniff, png::decode},
+    Codec{"gif", gif::sniff, gif::decode, gif::openPages},
+    Codec{"webp", webp::sniff, webp::decode, webp::openPages},
+    Codec{"jxl", jxl::sniff, jxl::decode, jxl::openPages},
+    Codec{"pnm", pnm::sniff, pnm::decode},
+    Codec{"sunras", sunras::sniff, sunras::decode},
+    Codec{"utah", utah::sniff, utah::decode},
+    Codec{"pcd", pcd::sniff, pcd::decode},
+    Codec{"pcx", pcx::sniff, pcx::decode},
+    Codec{"gem", gem::sniff, gem::decode},
     Codec{"tga", tga::sniff, tga::decode},
 };
 

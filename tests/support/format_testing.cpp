@@ -177,6 +177,30 @@ testkit::Rgba decodeWithTool(const testkit::ScratchDir& scratch, const testkit::
     return testkit::loadPng(out).value_or(testkit::Rgba{});
 }
 
+std::vector<std::uint8_t> exifStating(std::uint32_t xPerInch, std::uint32_t yPerInch)
+{
+    std::vector<std::uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 3, 0};
+    const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t value) {
+        put16le(tiff, tag), put16le(tiff, type), put32le(tiff, 1), put32le(tiff, value);
+    };
+    entry(0x011A, 5, 50), entry(0x011B, 5, 58), entry(0x0128, 3, 2);  // rationals at 50 and 58; inches
+    put32le(tiff, 0);
+    for (std::uint32_t v : {xPerInch, 1u, yPerInch, 1u})
+        put32le(tiff, v);
+    return tiff;
+}
+
+testkit::Rgba overWhite(testkit::Rgba picture)
+{
+    for (std::size_t i = 0; i < picture.pixels.size(); i += 4) {
+        std::uint8_t* p = &picture.pixels[i];
+        for (int c = 0; c < 3; ++c)  // c·a/255 + 255·(1 − a/255), rounded: never a half
+            p[c] = static_cast<std::uint8_t>((p[c] * p[3] + 255 * (255 - p[3]) + 127) / 255);
+        p[3] = 255;
+    }
+    return picture;
+}
+
 void expectSame(const testkit::Rgba& ours, const testkit::Rgba& other, const std::string& otherName)
 {
     const auto d = testkit::compare(ours, other, true);

@@ -37,6 +37,14 @@ std::optional<testkit::fs::path> encodeWithTool(const testkit::ScratchDir& scrat
 testkit::Rgba decodeWithTool(const testkit::ScratchDir& scratch, const testkit::fs::path& file,
                              const std::string& command);
 
+// A little-endian Exif TIFF structure stating a resolution in pixels per inch, for the readers
+// of formats that keep one in a chunk or box of its own.
+std::vector<std::uint8_t> exifStating(std::uint32_t xPerInch, std::uint32_t yPerInch);
+
+// The picture with its alpha composited over white, as the readers of the newer formats flatten
+// theirs; every pixel left opaque.
+testkit::Rgba overWhite(testkit::Rgba picture);
+
 // Same size and exactly the same colours (alpha is not compared).
 void expectSame(const testkit::Rgba& ours, const testkit::Rgba& other, const std::string& otherName);
 void expectMatchesReference(const testkit::fs::path& file, const testkit::fs::path& reference,
