@@ -24,6 +24,14 @@ constexpr std::uint8_t lightUnderInks(unsigned ink, unsigned black)
     return static_cast<std::uint8_t>((v + (v >> 8)) >> 8);  // v / 255, rounded
 }
 
+// A channel of a pixel with alpha composited over white: value·alpha/255 + 255·(1 − alpha/255),
+// rounded. The newer formats' alpha is flattened this way, as the image model has none.
+constexpr std::uint8_t overWhite(unsigned value, unsigned alpha)
+{
+    const unsigned v = (255 - value) * alpha + 128;
+    return static_cast<std::uint8_t>(255 - ((v + (v >> 8)) >> 8));  // 255 − (255 − value)·alpha/255, rounded
+}
+
 // A sample of 0 to `max` (at least 1) as an 8-bit level: value·255/max, rounded half up. Used by
 // every reader whose samples have another range (bit fields, maxval, 16-bit TIFF, thousandths).
 constexpr std::uint8_t scaleTo8(std::uint32_t value, std::uint32_t max)

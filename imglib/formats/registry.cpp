@@ -4,6 +4,8 @@
 
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/gem/gem.h"
+#include "imglib/formats/heif/heif.h"
+#include "imglib/formats/jp2/jp2.h"
 #include "imglib/formats/jpeg/jpeg.h"
 #include "imglib/formats/pcd/pcd.h"
 #include "imglib/formats/pcx/pcx.h"
@@ -22,6 +24,7 @@ namespace {
 constexpr std::array kCodecs{
     Codec{"bmp", bmp::sniff, bmp::decode},    Codec{"dib", bmp::sniffPacked, bmp::decode},
     Codec{"jpeg", jpeg::sniff, jpeg::decode}, Codec{"tiff", tiff::sniff, tiff::decode},
+    Codec{"heif", heif::sniff, heif::decode}, Codec{"jp2", jp2::sniff, jp2::decode},
     Codec{"pnm", pnm::sniff, pnm::decode},    Codec{"sunras", sunras::sniff, sunras::decode},
     Codec{"utah", utah::sniff, utah::decode}, Codec{"pcd", pcd::sniff, pcd::decode},
     Codec{"pcx", pcx::sniff, pcx::decode},    Codec{"gem", gem::sniff, gem::decode},
