@@ -147,11 +147,11 @@ bool isHeifFile(const fs::path& path)
     return e == ".heic" || e == ".heif" || e == ".avif" || e == ".avifs";
 }
 
-// Runs heif-enc on `picture` written as PNG by ImageMagick (with `convertOptions`), its alpha
-// included.
+// Runs heif-enc on `picture` written as PNG by ImageMagick (with `convertOptions`, samples of
+// `bits` 8 or 16), its alpha included.
 std::vector<std::uint8_t> heifEncoded(const testkit::ScratchDir& scratch, const testkit::Rgba& picture,
                                       std::string convertOptions, const std::string& encodeOptions,
-                                      const std::string& extension = ".heic")
+                                      const std::string& extension = ".heic", unsigned bits = 8)
 {
     bool translucent = false;
     for (std::size_t i = 3; i < picture.pixels.size(); i += 4)
@@ -165,10 +165,11 @@ std::vector<std::uint8_t> heifEncoded(const testkit::ScratchDir& scratch, const 
         EXPECT_TRUE(mask);
         convertOptions += " '" + mask->string() + "' -alpha off -compose CopyOpacity -composite";
     }
-    const auto file =
-        formattest::encodeWithTool(scratch, picture,
-                                   "convert {in} " + convertOptions + " {out}.png && heif-enc -q 90 " + encodeOptions +
-                                       " -o {out}" + extension + " {out}.png && mv {out}" + extension + " {out}");
+    const std::string png = bits == 16 ? (translucent ? "PNG64:" : "PNG48:") : "";
+    const auto file = formattest::encodeWithTool(scratch, picture,
+                                                 "convert {in} " + convertOptions + " " + png +
+                                                     "{out}.png && heif-enc -q 90 " + encodeOptions + " -o {out}" +
+                                                     extension + " {out}.png && mv {out}" + extension + " {out}");
     EXPECT_TRUE(file) << "heif-enc " << encodeOptions;
     return file ? testkit::readBytes(*file) : std::vector<std::uint8_t>{};
 }
@@ -281,8 +282,8 @@ TEST(Heif, RotationThenMirrorAsTheirOrientation)
 }
 
 // heif-enc's lossless RGB and grey keep every sample, so that each depth must give back the
-// 8-bit picture it was made from (10 and 12 bits from 16-bit samples v·257); alpha is composited
-// over white.
+// 8-bit picture it was made from (10 and 12 bits from 16-bit samples v·257, as the file's 'pixi'
+// box states); alpha is composited over white.
 TEST(Heif, EachDepthAndKindGivesBackItsPicture)
 {
     if (!haveEncoders())
@@ -292,22 +293,25 @@ TEST(Heif, EachDepthAndKindGivesBackItsPicture)
     struct Case {
         const char* name;
         testkit::Rgba picture;
-        std::string convertOptions, encodeOptions, extension;
+        unsigned bits;
+        std::string encodeOptions, extension;
         PixelFormat format;
     };
     const Case cases[] = {
-        {"8-bit RGB", formattest::testPicture(67, 45, 1000), "", lossless, ".heic", PixelFormat::rgb},
-        {"10-bit RGB", formattest::testPicture(67, 45, 1000), "-depth 16", lossless + " -b 10", ".heic",
-         PixelFormat::rgb},
-        {"12-bit RGB", formattest::testPicture(67, 45, 1000), "-depth 16", lossless + " -b 12", ".heic",
-         PixelFormat::rgb},
-        {"8-bit grey", formattest::greyPicture(67, 45), "", "-L", ".avif", PixelFormat::grey},
-        {"8-bit RGB with alpha", translucentPicture(67, 45), "", lossless, ".heic", PixelFormat::rgb},
+        {"8-bit RGB", formattest::testPicture(67, 45, 1000), 8, lossless, ".heic", PixelFormat::rgb},
+        {"10-bit RGB", formattest::testPicture(67, 45, 1000), 10, lossless + " -b 10", ".heic", PixelFormat::rgb},
+        {"12-bit RGB", formattest::testPicture(67, 45, 1000), 12, lossless + " -b 12", ".heic", PixelFormat::rgb},
+        {"8-bit grey", formattest::greyPicture(67, 45), 8, "-L", ".avif", PixelFormat::grey},
+        {"8-bit RGB with alpha", translucentPicture(67, 45), 8, lossless, ".heic", PixelFormat::rgb},
+        {"10-bit RGB with alpha", translucentPicture(67, 45), 10, lossless + " -b 10", ".heic", PixelFormat::rgb},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Image image = testkit::decodeOk(
-            heif::decode, heifEncoded(scratch, c.picture, c.convertOptions, c.encodeOptions, c.extension));
+        const auto file = heifEncoded(scratch, c.picture, "", c.encodeOptions, c.extension, c.bits > 8 ? 16 : 8);
+        const std::size_t pixi = boxAt(file, "pixi");
+        ASSERT_GT(pixi, 0u);
+        EXPECT_EQ(file[pixi + 13], c.bits) << "the encoder's depth";
+        const Image image = testkit::decodeOk(heif::decode, file);
         EXPECT_EQ(image.format, c.format);
         const auto d = testkit::compare(testkit::toRgba(image), overWhitePicture(c.picture));
         EXPECT_TRUE(d.sameSize);

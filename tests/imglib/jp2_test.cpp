@@ -459,3 +459,61 @@ TEST(Jp2, ResolutionAndColourFromTheHeaderBoxes)
     formattest::expectSame(testkit::toRgba(testkit::decodeOk(jp2::decode, fileWith(restricted, {}))),
                            testkit::toRgba(expected), "the codestream through toSrgb");
 }
+
+// A channel definition puts the components in order and marks alpha, straight or premultiplied;
+// CMYK is light under inks.
+TEST(Jp2, ChannelDefinitionsAndInks)
+{
+    if (!haveEncoder())
+        GTEST_SKIP() << "skipped: opj_compress not found";
+    const testkit::ScratchDir scratch;
+    constexpr std::uint32_t w = 24, h = 16;
+    std::vector<Component> four;
+    for (int c = 0; c < 4; ++c)
+        four.push_back(rampComponent(w, h, 8, false, 1, 1, c));
+    const auto codestream = compressed(scratch, w, h, four, "-n 2");
+    const auto definition = [](std::vector<std::array<std::uint16_t, 3>> channels) {  // index, type, association
+        std::vector<std::uint8_t> body;
+        put16be(body, static_cast<std::uint16_t>(channels.size()));
+        for (const auto& channel : channels)
+            for (const std::uint16_t v : channel)
+                put16be(body, v);
+        return box("cdef", body);
+    };
+    struct Case {
+        const char* name;
+        std::uint32_t space;
+        std::vector<std::uint8_t> boxes;
+        std::array<std::uint8_t, 3> (*pixel)(const std::array<std::uint8_t, 4>&);  // from the components' levels
+    };
+    const Case cases[] = {
+        {"stored as alpha, blue, green, red", 16, definition({{0, 1, 0}, {1, 0, 3}, {2, 0, 2}, {3, 0, 1}}),
+         [](const std::array<std::uint8_t, 4>& v) {
+             return std::array{overWhite(v[3], v[0]), overWhite(v[2], v[0]), overWhite(v[1], v[0])};
+         }},
+        {"premultiplied alpha", 16, definition({{0, 0, 1}, {1, 0, 2}, {2, 0, 3}, {3, 2, 0}}),
+         [](const std::array<std::uint8_t, 4>& v) {
+             const auto over = [&](std::uint8_t c) { return static_cast<std::uint8_t>(std::min(255, c + 255 - v[3])); };
+             return std::array{over(v[0]), over(v[1]), over(v[2])};
+         }},
+        {"CMYK",
+         12,
+         {},
+         [](const std::array<std::uint8_t, 4>& v) {
+             return std::array{lightUnderInks(v[0], v[3]), lightUnderInks(v[1], v[3]), lightUnderInks(v[2], v[3])};
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Image image = testkit::decodeOk(jp2::decode, jp2File(codestream, w, h, 4, enumerated(c.space), c.boxes));
+        ASSERT_EQ(image.format, PixelFormat::rgb);
+        int wrong = 0;
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const auto expected =
+                    c.pixel({four[0].level(x, y), four[1].level(x, y), four[2].level(x, y), four[3].level(x, y)});
+                wrong += !std::equal(expected.begin(), expected.end(), image.row(y) + 3 * x);
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
