@@ -5,6 +5,8 @@
 #include "imglib/formats/bmp/bmp.h"
 #include "imglib/formats/gem/gem.h"
 #include "imglib/formats/gif/gif.h"
+#include "imglib/formats/heif/heif.h"
+#include "imglib/formats/jp2/jp2.h"
 #include "imglib/formats/jpeg/jpeg.h"
 #include "imglib/formats/jxl/jxl.h"
 #include "imglib/formats/pcd/pcd.h"
@@ -32,6 +34,8 @@ constexpr std::array kCodecs{
     Codec{"gif", gif::sniff, gif::decode, gif::openPages},
     Codec{"webp", webp::sniff, webp::decode, webp::openPages},
     Codec{"jxl", jxl::sniff, jxl::decode, jxl::openPages},
+    Codec{"heif", heif::sniff, heif::decode},
+    Codec{"jp2", jp2::sniff, jp2::decode},
     Codec{"pnm", pnm::sniff, pnm::decode},
     Codec{"sunras", sunras::sniff, sunras::decode},
     Codec{"utah", utah::sniff, utah::decode},

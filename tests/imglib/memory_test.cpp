@@ -59,7 +59,7 @@ TEST(CutFiles, FailHoldingNoMemoryForTheImageTheyClaim)
         GTEST_SKIP() << "skipped: the sanitizers' own memory would hide the reader's";
     constexpr long kLimitKb = 100 * 1024;  // the claimed images take 256 to 768 MB
     for (const char* name : {"progressive.jpg", "utah.rle", "four_planes.img", "rle8.bmp", "one_strip_deflate.tif",
-                             "one_bit.png", "noise.gif", "noise.webp", "noise.jxl"}) {
+                             "one_bit.png", "noise.gif", "noise.webp", "noise.jxl", "heif.heic", "codestream.j2k"}) {
         SCOPED_TRACE(name);
         const auto file = testkit::readBytes(testkit::testData(std::string("cut/") + name));
         EXPECT_EQ(decodeInChild(file, kLimitKb), failedSmall) << "2: decoded, 3: over 100 MB, 4: not measured";

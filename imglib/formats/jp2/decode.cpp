@@ -1,0 +1,309 @@
+// JPEG 2000 through openjpeg, read from memory: JP2 files (and the JPX and JPH files openjpeg
+// reads as such) and bare codestreams. openjpeg applies a JP2 palette and channel definitions; the
+// rest is done here: components sampled more coarsely than the image are spread over the pixels
+// they cover, samples of 1 to 16 bits (signed ones moved up by half their range) are scaled to 8,
+// sYCC and e-sYCC become RGB and CMYK light, alpha is composited over white, and an ICC profile
+// goes through toSrgb. Without a channel definition, the second of two components or the fourth of
+// four is alpha, as openjpeg's own tool writes them.
+#include "imglib/formats/jp2/jp2.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include <openjpeg.h>
+
+#include "imglib/core/colour.h"
+#include "imglib/core/parallel.h"
+#include "imglib/core/profile.h"
+#include "imglib/formats/jp2/header.h"
+
+namespace imglib::jp2 {
+
+namespace {
+
+// openjpeg's view of the file in memory.
+struct Source {
+    std::span<const std::uint8_t> data;
+    std::size_t position = 0;
+};
+
+OPJ_SIZE_T readSource(void* buffer, OPJ_SIZE_T bytes, void* user)
+{
+    auto& source = *static_cast<Source*>(user);
+    if (source.position >= source.data.size())
+        return static_cast<OPJ_SIZE_T>(-1);
+    const std::size_t count = std::min<std::size_t>(bytes, source.data.size() - source.position);
+    std::memcpy(buffer, source.data.data() + source.position, count);
+    source.position += count;
+    return count;
+}
+
+OPJ_OFF_T skipSource(OPJ_OFF_T bytes, void* user)
+{
+    auto& source = *static_cast<Source*>(user);
+    if (bytes < 0 || static_cast<std::uint64_t>(bytes) > source.data.size() - source.position) {
+        source.position = source.data.size();
+        return -1;
+    }
+    source.position += static_cast<std::size_t>(bytes);
+    return bytes;
+}
+
+OPJ_BOOL seekSource(OPJ_OFF_T position, void* user)
+{
+    auto& source = *static_cast<Source*>(user);
+    if (position < 0 || static_cast<std::uint64_t>(position) > source.data.size())
+        return OPJ_FALSE;
+    source.position = static_cast<std::size_t>(position);
+    return OPJ_TRUE;
+}
+
+void quiet(const char*, void*) {}
+
+struct CodecFree {
+    void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
+};
+struct StreamFree {
+    void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
+};
+struct ImageFree {
+    void operator()(opj_image_t* image) const { opj_image_destroy(image); }
+};
+using DecodedImage = std::unique_ptr<opj_image_t, ImageFree>;
+
+// Decodes every component at full resolution.
+Status decodeComponents(std::span<const std::uint8_t> file, bool boxed, DecodedImage& image)
+{
+    const std::unique_ptr<opj_codec_t, CodecFree> codec(opj_create_decompress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+    const std::unique_ptr<opj_stream_t, StreamFree> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+    if (!codec || !stream)
+        return failure(Error::outOfMemory, "jp2: no memory to decode");
+    opj_set_info_handler(codec.get(), quiet, nullptr);
+    opj_set_warning_handler(codec.get(), quiet, nullptr);
+    opj_set_error_handler(codec.get(), quiet, nullptr);
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    // Strict: a codestream cut short fails instead of giving what was decoded of it.
+    if (!opj_setup_decoder(codec.get(), &parameters) || !opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE))
+        return failure(Error::outOfMemory, "jp2: no memory to decode");
+    opj_codec_set_threads(codec.get(), static_cast<int>(threadCount()));  // single-threaded when it cannot
+
+    Source source{file};
+    opj_stream_set_user_data(stream.get(), &source, nullptr);
+    opj_stream_set_user_data_length(stream.get(), file.size());
+    opj_stream_set_read_function(stream.get(), readSource);
+    opj_stream_set_skip_function(stream.get(), skipSource);
+    opj_stream_set_seek_function(stream.get(), seekSource);
+
+    opj_image_t* header = nullptr;
+    const bool headerRead = opj_read_header(stream.get(), codec.get(), &header);
+    image.reset(header);
+    if (!headerRead)
+        return failure(Error::badHeader, "jp2: openjpeg refuses the header");
+    if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get()))
+        return failure(Error::badData, "jp2: the codestream does not decode");
+    return success();
+}
+
+// One decoded component, read as levels of 0 to max (signed samples moved up by half the range),
+// at the sample that covers each pixel of the image.
+class Channel {
+public:
+    // False when the component is missing or has no samples, or samples of more than 16 bits.
+    bool open(const opj_image_t& image, std::uint32_t index)
+    {
+        if (index >= image.numcomps)
+            return false;
+        const opj_image_comp_t& c = image.comps[index];
+        if (c.data == nullptr || c.w == 0 || c.h == 0 || c.dx == 0 || c.dy == 0 || c.prec < 1 || c.prec > 16)
+            return false;
+        component_ = &c;
+        max_ = (1 << c.prec) - 1;
+        shift_ = c.sgnd ? 1 << (c.prec - 1) : 0;
+        // The sample of pixel x lies at floor((image.x0 + x) / dx) on the component's own grid; a
+        // pixel left of or above its first sample takes that one.
+        columns_.resize(image.x1 - image.x0);
+        for (std::uint32_t x = 0; x < columns_.size(); ++x)
+            columns_[x] = sampleAt(image.x0 + x, c.dx, c.x0, c.w);
+        return true;
+    }
+
+    int max() const { return max_; }
+    bool isAlpha() const { return component_->alpha != 0; }
+    bool isPremultiplied() const { return component_->alpha == 2; }
+
+    // The levels of image row y into `out` (one per pixel).
+    void row(const opj_image_t& image, std::uint32_t y, int* out) const
+    {
+        const OPJ_INT32* samples =
+            component_->data +
+            std::size_t{sampleAt(image.y0 + y, component_->dy, component_->y0, component_->h)} * component_->w;
+        for (std::size_t x = 0; x < columns_.size(); ++x)
+            out[x] = std::clamp(samples[columns_[x]] + shift_, 0, max_);
+    }
+
+private:
+    static std::uint32_t sampleAt(std::uint32_t position, std::uint32_t step, std::uint32_t first, std::uint32_t count)
+    {
+        const std::uint32_t n = position / step;
+        return n < first ? 0 : std::min(n - first, count - 1);
+    }
+
+    const opj_image_comp_t* component_ = nullptr;
+    int max_ = 0, shift_ = 0;
+    std::vector<std::uint32_t> columns_;
+};
+
+// How the decoded components make an image.
+enum class Colour : std::uint8_t { grey, rgb, ycc, inks };
+
+Colour colourOf(const opj_image_t& image, std::uint32_t colourComponents)
+{
+    if (colourComponents == 1)
+        return Colour::grey;
+    switch (image.color_space) {
+    case OPJ_CLRSPC_SYCC:
+    case OPJ_CLRSPC_EYCC:
+        return Colour::ycc;
+    case OPJ_CLRSPC_CMYK:
+        return Colour::inks;
+    default:
+        return Colour::rgb;
+    }
+}
+
+// The alpha component: the one a channel definition marks, else the last of two or of four
+// (not CMYK's black). -1 when there is none.
+int alphaIndex(const opj_image_t& image)
+{
+    for (std::uint32_t i = 0; i < image.numcomps; ++i)
+        if (image.comps[i].alpha != 0)
+            return static_cast<int>(i);
+    if (image.numcomps == 2 || (image.numcomps == 4 && image.color_space != OPJ_CLRSPC_CMYK))
+        return static_cast<int>(image.numcomps - 1);
+    return -1;
+}
+
+// sYCC and e-sYCC (full-range BT.601) to RGB, in place, at the precision of the luma, as openjpeg's
+// own tool converts them. The chroma is centred on half its own range.
+void yccToRgb(int* y, int* cb, int* cr, std::size_t count, int halfCb, int halfCr, int max)
+{
+    const auto level = [max](double value) { return std::clamp(static_cast<int>(std::lround(value)), 0, max); };
+    for (std::size_t i = 0; i < count; ++i) {
+        const double luma = y[i], u = cb[i] - halfCb, v = cr[i] - halfCr;
+        y[i] = level(luma + 1.402 * v);
+        cb[i] = level(luma - 0.344136 * u - 0.714136 * v);
+        cr[i] = level(luma + 1.772 * u);
+    }
+}
+
+std::uint8_t flattened(std::uint8_t value, std::uint8_t alpha, bool premultiplied)
+{
+    return premultiplied ? static_cast<std::uint8_t>(std::min(255, value + 255 - alpha)) : overWhite(value, alpha);
+}
+
+// The decoded components as a grey or RGB image.
+Status toImage(const opj_image_t& decoded, Image& out)
+{
+    const int alpha = alphaIndex(decoded);
+    const std::uint32_t colourComponents =
+        decoded.numcomps >= 3 && alpha != 1 && alpha != 2 ? (decoded.color_space == OPJ_CLRSPC_CMYK ? 4 : 3) : 1;
+    const Colour colour = colourOf(decoded, colourComponents);
+    std::array<Channel, 5> channels;  // colour components, then alpha
+    for (std::uint32_t c = 0; c < colourComponents; ++c)
+        if (!channels[c].open(decoded, c))
+            return failure(Error::unsupported, "jp2: a colour component is missing or over 16 bits");
+    Channel& opacity = channels[4];
+    const bool hasAlpha = alpha >= static_cast<int>(colourComponents) && opacity.open(decoded, alpha);
+
+    const std::uint32_t width = decoded.x1 - decoded.x0, height = decoded.y1 - decoded.y0;
+    if (auto s = allocate(out, width, height, colour == Colour::grey ? PixelFormat::grey : PixelFormat::rgb); !s)
+        return s;
+    std::array<std::vector<std::uint8_t>, 5> levels;
+    for (std::size_t c = 0; c < levels.size(); ++c)
+        if (c < colourComponents || (c == 4 && hasAlpha))
+            levels[c] = scaledLevels(colour == Colour::ycc ? channels[0].max() : channels[c].max());
+    std::array<std::vector<int>, 5> rows;
+    for (auto& row : rows)
+        row.resize(width);
+
+    const unsigned outChannels = out.channels();
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t c = 0; c < colourComponents; ++c)
+            channels[c].row(decoded, y, rows[c].data());
+        if (hasAlpha)
+            opacity.row(decoded, y, rows[4].data());
+        if (colour == Colour::ycc)
+            yccToRgb(rows[0].data(), rows[1].data(), rows[2].data(), width, (channels[1].max() + 1) / 2,
+                     (channels[2].max() + 1) / 2, channels[0].max());
+        std::uint8_t* target = out.row(y);
+        for (std::uint32_t x = 0; x < width; ++x, target += outChannels) {
+            std::array<std::uint8_t, 3> pixel{};
+            if (colour == Colour::inks) {
+                const std::uint8_t black = levels[3][rows[3][x]];
+                for (unsigned c = 0; c < 3; ++c)
+                    pixel[c] = lightUnderInks(levels[c][rows[c][x]], black);
+            } else {
+                for (unsigned c = 0; c < outChannels; ++c)
+                    pixel[c] = levels[c][rows[c][x]];
+            }
+            for (unsigned c = 0; c < outChannels; ++c)
+                target[c] = hasAlpha ? flattened(pixel[c], levels[4][rows[4][x]], opacity.isPremultiplied()) : pixel[c];
+        }
+    }
+    return success();
+}
+
+Status decodeImage(const Header& header, std::span<const std::uint8_t> file, Image& out)
+{
+    DecodedImage decoded;
+    if (auto s = decodeComponents(file, header.boxed, decoded); !s)
+        return s;
+    // openjpeg marks a CIELab 'colr' box with a profile of no bytes.
+    if (decoded->icc_profile_buf != nullptr && decoded->icc_profile_len == 0)
+        return failure(Error::unsupported, "jp2: CIELab colour space");
+    if (decoded->x1 - decoded->x0 != header.width() || decoded->y1 - decoded->y0 != header.height() ||
+        decoded->numcomps == 0)
+        return failure(Error::badData, "jp2: decoded image not of the size the header states");
+    if (auto s = toImage(*decoded, out); !s)
+        return s;
+    if (decoded->icc_profile_len > 0)
+        return toSrgb(out, {decoded->icc_profile_buf, decoded->icc_profile_len});
+    return success();
+}
+
+}  // namespace
+
+bool sniff(std::span<const std::uint8_t> file)
+{
+    Header header;
+    return readHeader(file, header) && validate(header);
+}
+
+Status decode(std::span<const std::uint8_t> file, Image& out)
+{
+    Header header;
+    if (auto s = readHeader(file, header); !s)
+        return s;
+    if (auto s = validate(header); !s)
+        return s;
+    if (auto s = holdsEnoughData(header); !s)
+        return s;
+    Image image;
+    try {
+        if (auto s = decodeImage(header, file, image); !s)
+            return s;
+    } catch (const std::bad_alloc&) {
+        return failure(Error::outOfMemory, "jp2: no memory to decode");
+    }
+    image.resolution = header.resolution;
+    out = std::move(image);
+    return success();
+}
+
+}  // namespace imglib::jp2
