@@ -7,9 +7,14 @@
 
 namespace imglib {
 
-// Images larger than this are refused before anything is allocated.
+// Images larger than this are refused before anything is allocated. The fuzz build refuses more:
+// a small input that claims a large picture would otherwise spend each run filling it.
 inline constexpr std::uint32_t kMaxSide = 65535;
+#ifdef TESSELO_FUZZ_LIMITS
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 20;
+#else
 inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+#endif
 
 struct Layout {
     std::size_t rowBytes;    // one row, padding included

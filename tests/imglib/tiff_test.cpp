@@ -65,7 +65,7 @@ const std::map<std::string, unsigned> kTurnedReferences{
 Image decodeOrFail(const std::vector<std::uint8_t>& file)
 {
     Image image;
-    const Status status = tiff::decode(file, image);
+    const Status status = imglib::tiff::decode(file, image);
     EXPECT_TRUE(status.ok()) << status.detail;
     EXPECT_TRUE(status.ok() && isWellFormed(image));
     return image;
@@ -130,7 +130,7 @@ TEST(TiffReader, Conformance)
     for (const auto& a : kAllowances)
         comparedApart.push_back(a.path);
     comparedApart.insert(comparedApart.end(), std::begin(kSixteenBitAlpha), std::end(kSixteenBitAlpha));
-    testkit::checkConformance(dir, "tiff", tiff::decode, kExact, comparedApart);
+    testkit::checkConformance(dir, "tiff", imglib::tiff::decode, kExact, comparedApart);
 
     for (const auto& a : kAllowances) {
         SCOPED_TRACE(std::string(a.path) + " (" + a.why + ")");
@@ -149,7 +149,7 @@ TEST(TiffReader, QuestionableFilesThatDecodeMatchTheirReference)
             continue;
         SCOPED_TRACE(entry.path);
         Image image;
-        if (!tiff::decode(testkit::readBytes(dir / entry.path), image))
+        if (!imglib::tiff::decode(testkit::readBytes(dir / entry.path), image))
             continue;
         ++decoded;
         // Old-style JPEG is lossy; the naive CMYK references truncate where this reader rounds.
@@ -355,34 +355,37 @@ TEST(TiffReader, UnreadableSampleKindsFailCleanly)
 {
     Recipe recipe{.width = 2, .height = 1, .bits = 32, .sampleFormat = SAMPLEFORMAT_IEEEFP};
     Image image;
-    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(8, 0)), image).error, Error::unsupported);
+    EXPECT_EQ(imglib::tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(8, 0)), image).error,
+              Error::unsupported);
     recipe.bits = 24;
     recipe.sampleFormat = SAMPLEFORMAT_UINT;
-    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(6, 0)), image).error, Error::unsupported);
+    EXPECT_EQ(imglib::tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(6, 0)), image).error,
+              Error::unsupported);
     recipe = {.width = 2, .height = 1, .bits = 8, .sampleFormat = SAMPLEFORMAT_INT};
-    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, {1, 2}), image).error, Error::unsupported);
+    EXPECT_EQ(imglib::tiff::decode(tifffiles::make(recipe, {1, 2}), image).error, Error::unsupported);
     EXPECT_TRUE(image.pixels.empty());
 }
 
 TEST(TiffReader, SniffWantsATiffSignature)
 {
     using Bytes = std::vector<std::uint8_t>;
-    EXPECT_TRUE(tiff::sniff(Bytes{'I', 'I', 42, 0}));
-    EXPECT_TRUE(tiff::sniff(Bytes{'M', 'M', 0, 42}));
-    EXPECT_TRUE(tiff::sniff(Bytes{'I', 'I', 43, 0})) << "BigTIFF";
-    EXPECT_TRUE(tiff::sniff(Bytes{'M', 'M', 0, 43})) << "BigTIFF";
-    EXPECT_FALSE(tiff::sniff(Bytes{'I', 'I', 0, 42}));
-    EXPECT_FALSE(tiff::sniff(Bytes{'M', 'I', 42, 0}));
-    EXPECT_FALSE(tiff::sniff(Bytes{'I', 'I', 42}));
+    EXPECT_TRUE(imglib::tiff::sniff(Bytes{'I', 'I', 42, 0}));
+    EXPECT_TRUE(imglib::tiff::sniff(Bytes{'M', 'M', 0, 42}));
+    EXPECT_TRUE(imglib::tiff::sniff(Bytes{'I', 'I', 43, 0})) << "BigTIFF";
+    EXPECT_TRUE(imglib::tiff::sniff(Bytes{'M', 'M', 0, 43})) << "BigTIFF";
+    EXPECT_FALSE(imglib::tiff::sniff(Bytes{'I', 'I', 0, 42}));
+    EXPECT_FALSE(imglib::tiff::sniff(Bytes{'M', 'I', 42, 0}));
+    EXPECT_FALSE(imglib::tiff::sniff(Bytes{'I', 'I', 42}));
     Image image;
-    EXPECT_EQ(tiff::decode(Bytes{'I', 'I', 42, 0, 8, 0, 0, 0}, image).error, Error::badHeader);
+    EXPECT_EQ(imglib::tiff::decode(Bytes{'I', 'I', 42, 0, 8, 0, 0, 0}, image).error, Error::badHeader);
 }
 
 TEST(TiffReader, OverLimitSizesAreRefusedBeforeAllocating)
 {
     Image image;
     Recipe recipe{.width = 70000, .height = 1};
-    EXPECT_EQ(tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(70000, 0)), image).error, Error::tooLarge);
+    EXPECT_EQ(imglib::tiff::decode(tifffiles::make(recipe, std::vector<std::uint8_t>(70000, 0)), image).error,
+              Error::tooLarge);
 
     // A tiny file that claims 60000 × 4000 grey pixels in one uncompressed strip of 10 bytes.
     recipe = {.width = 4, .height = 3};
@@ -404,9 +407,9 @@ TEST(TiffReader, OverLimitSizesAreRefusedBeforeAllocating)
     patch(TIFFTAG_IMAGELENGTH, 4000);
     patch(TIFFTAG_ROWSPERSTRIP, 4000);
     patch(TIFFTAG_STRIPBYTECOUNTS, 10);
-    EXPECT_EQ(tiff::decode(file, image).error, Error::truncated);
+    EXPECT_EQ(imglib::tiff::decode(file, image).error, Error::truncated);
     patch(TIFFTAG_STRIPBYTECOUNTS, 0x10000000);  // past the end of the file
-    EXPECT_EQ(tiff::decode(file, image).error, Error::truncated);
+    EXPECT_EQ(imglib::tiff::decode(file, image).error, Error::truncated);
     EXPECT_TRUE(image.pixels.empty());
 
     // The same size in 16-bit samples, compressed: one strip over the library's limit for a strip,
@@ -416,7 +419,7 @@ TEST(TiffReader, OverLimitSizesAreRefusedBeforeAllocating)
     patch(TIFFTAG_IMAGEWIDTH, 60000);
     patch(TIFFTAG_IMAGELENGTH, 4000);
     patch(TIFFTAG_ROWSPERSTRIP, 4000);
-    EXPECT_EQ(tiff::decode(file, image).error, Error::tooLarge);
+    EXPECT_EQ(imglib::tiff::decode(file, image).error, Error::tooLarge);
     EXPECT_TRUE(image.pixels.empty());
 }
 
@@ -432,7 +435,7 @@ TEST(TiffReader, EveryTruncationFails)
     const auto file = tifffiles::make(recipe, rgbPicture());
     for (std::size_t length = 0; length < file.size(); ++length) {
         Image image;
-        EXPECT_FALSE(tiff::decode(std::span(file).first(length), image).ok()) << "cut to " << length;
+        EXPECT_FALSE(imglib::tiff::decode(std::span(file).first(length), image).ok()) << "cut to " << length;
     }
 }
 
@@ -474,5 +477,5 @@ TEST(TiffReader, DamagedFilesNeverCrash)
         for (const char* name : {"palette-1c-4b.tiff", "group4.tif", "tiff_tiled_planar_lzw.tiff", "hopper_jpg.tif"})
             files.push_back(testkit::readBytes(*dir / "tiff/good" / name));
     for (const auto& file : files)
-        testkit::decodeDamaged(file, tiff::decode, 1024);
+        testkit::decodeDamaged(file, imglib::tiff::decode, 1024);
 }
