@@ -1,6 +1,7 @@
 #include "imglib/core/image.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "imglib/core/size.h"
@@ -24,6 +25,19 @@ Status allocate(Image& image, std::uint32_t width, std::uint32_t height, PixelFo
     image.format = format;
     image.palette.clear();
     return success();
+}
+
+Resolution perInch(double x, double y)
+{
+    const auto sound = [](double v) { return std::isfinite(v) && v > 0; };
+    return sound(x) && sound(y) ? Resolution{x, y, false} : Resolution{};
+}
+
+Resolution perCentimetre(double x, double y)
+{
+    Resolution r = perInch(x * 2.54, y * 2.54);
+    r.metric = r.known();
+    return r;
 }
 
 bool isWellFormed(const Image& image)

@@ -31,6 +31,11 @@ struct Resolution {
     friend bool operator==(const Resolution&, const Resolution&) = default;
 };
 
+// What a file states, as pixels per inch or per centimetre across and down. Values that are not
+// a positive finite number (0 being what formats write for "not given") give no resolution.
+Resolution perInch(double x, double y);
+Resolution perCentimetre(double x, double y);
+
 struct Image {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
