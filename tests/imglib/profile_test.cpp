@@ -25,7 +25,8 @@ double shareWithin(const testkit::Rgba& a, const testkit::Rgba& b, int levels)
         return 0;
     std::size_t close = 0;
     for (std::size_t i = 0; i < a.pixels.size(); i += 4)
-        close += std::abs(a.pixels[i] - b.pixels[i]) <= levels && std::abs(a.pixels[i + 1] - b.pixels[i + 1]) <= levels &&
+        close += std::abs(a.pixels[i] - b.pixels[i]) <= levels &&
+                 std::abs(a.pixels[i + 1] - b.pixels[i + 1]) <= levels &&
                  std::abs(a.pixels[i + 2] - b.pixels[i + 2]) <= levels;
     return double(close) / double(a.pixels.size() / 4);
 }
@@ -142,8 +143,10 @@ TEST(Profile, JpegSegmentsJoinedInTheirOrder)
         unsigned count;
         const testkit::Rgba& expected;
     } cases[] = {
-        {"in order", {1, 2, 3}, 3, applied},  {"out of order", {3, 1, 2}, 3, applied},
-        {"one missing", {1, 3}, 3, stored},   {"one repeated", {1, 2, 2, 3}, 3, stored},
+        {"in order", {1, 2, 3}, 3, applied},
+        {"out of order", {3, 1, 2}, 3, applied},
+        {"one missing", {1, 3}, 3, stored},
+        {"one repeated", {1, 2, 2, 3}, 3, stored},
         {"numbered past the count", {1, 4}, 3, stored},
     };
     for (const auto& c : cases)

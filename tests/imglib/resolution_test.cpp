@@ -21,7 +21,9 @@ namespace fs = testkit::fs;
 std::pair<std::uint32_t, std::uint32_t> bitmapDensity(const fs::path& bmp)
 {
     const auto b = testkit::readBytes(bmp);
-    const auto le32 = [&](std::size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24; };
+    const auto le32 = [&](std::size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
+    };
     return {le32(38), le32(42)};
 }
 
@@ -72,14 +74,15 @@ TEST(Resolution, StatedByEachReaderAndWrittenByEachWriter)
         {"bmp, 80 x 40 per cm", "convert rose.ppm -density 80x40 -units PixelsPerCentimeter bmp3:in", cm(80, 40)},
         {"jpeg, JFIF 300 x 150 dpi", "convert rose.ppm -density 300x150 -units PixelsPerInch jpg:in", inch(300, 150)},
         {"jpeg, JFIF per cm", "convert rose.ppm -density 40 -units PixelsPerCentimeter jpg:in", cm(40, 40)},
-        {"jpeg, JFIF 204 x 98 dpi by hand", "convert rose.ppm jpg:in && printf '\\001\\000\\314\\000\\142'" + patch + "13",
-         inch(204, 98)},
-        {"jpeg, JFIF aspect ratio only", "convert rose.ppm jpg:in && printf '\\000\\000\\001\\000\\002'" + patch + "13",
+        {"jpeg, JFIF 204 x 98 dpi by hand",
+         "convert rose.ppm jpg:in && printf '\\001\\000\\314\\000\\142'" + patch + "13", inch(204, 98)},
+        {"jpeg, JFIF aspect ratio only",
+         "convert rose.ppm jpg:in && printf '\\000\\000\\001\\000\\002'" + patch + "13",
          {}},
         {"jpeg, Exif 200 x 100 dpi", exif + "plain", inch(200, 100)},
         {"jpeg, Exif turned a quarter", exif + "-exif:Orientation#=6 plain", inch(100, 200)},
-        {"tiff, 300 dpi by netpbm", "pnmtotiff -xresolution 300 -yresolution 300 -resolutionunit inch rose.ppm > in 2>/dev/null",
-         inch(300, 300)},
+        {"tiff, 300 dpi by netpbm",
+         "pnmtotiff -xresolution 300 -yresolution 300 -resolutionunit inch rose.ppm > in 2>/dev/null", inch(300, 300)},
         {"tiff, per cm", "convert rose.ppm -density 118.11 -units PixelsPerCentimeter tif:in", cm(118.11, 118.11)},
         {"tiff, 204 x 98 dpi by tiffset",
          "pnmtotiff rose.ppm > in 2>/dev/null && tiffset -s 282 204 in && tiffset -s 283 98 in && tiffset -s 296 2 in",
@@ -119,8 +122,9 @@ TEST(Resolution, KeptByTheOperations)
     image.resolution = perCentimetre(80.31, 38.58);  // a fax's 204 x 98 dpi, as a bitmap states it
     ASSERT_TRUE(writeImage(image, in.c_str(), 0));
     std::int32_t dib = ReadFileIntoDIB(in.c_str());
-    for (const auto op : {+[](std::int32_t d) { return ZoomDIB(d, 50, 50); },
-                          +[](std::int32_t d) { return ReduceDIB(d, 16, -1); }, +[](std::int32_t d) { return GrayDIB(d); }})
+    for (const auto op :
+         {+[](std::int32_t d) { return ZoomDIB(d, 50, 50); }, +[](std::int32_t d) { return ReduceDIB(d, 16, -1); },
+          +[](std::int32_t d) { return GrayDIB(d); }})
         ASSERT_NE(dib = op(dib), 0);
     ASSERT_TRUE(WriteDIBToFile(dib, out.c_str(), 0));
     DIBFree(dib);
