@@ -19,7 +19,10 @@ TEST(CliMetadata, FaxResolutionKeptThroughEachFormatAndResize)
         const char* to;
         const char* scale;
         const char* output;
-    } rows[] = {{"tiff-ccitt", "100", "fax.tif"}, {"bmp", "100", "fax.bmp"}, {"tiff", "50", "fax.tif"}, {"bmp", "50", "fax.bmp"}};
+    } rows[] = {{"tiff-ccitt", "100", "fax.tif"},
+                {"bmp", "100", "fax.bmp"},
+                {"tiff", "50", "fax.tif"},
+                {"bmp", "50", "fax.bmp"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.to) + " at " + row.scale + " %");
         ScratchDir dir;
