@@ -189,8 +189,6 @@ struct Stated {
     std::unique_ptr<InksToSrgb> inks;   // the profile's conversion of inks, when usable
 };
 
-bool isSegment(jpeg_saved_marker_ptr m, int marker) { return m->marker == marker; }
-
 // The resolution of the JFIF segment when it states one in inches or centimetres; without a unit
 // its densities are only an aspect ratio.
 Resolution jfifResolution(const jpeg_decompress_struct& cinfo)
@@ -213,7 +211,7 @@ std::vector<std::uint8_t> embeddedProfile(const jpeg_decompress_struct& cinfo)
     constexpr unsigned kPrefix = sizeof kTag + 2;
     std::vector<jpeg_saved_marker_ptr> segments;  // by number - 1
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
-        if (!isSegment(m, JPEG_APP0 + 2) || m->data_length < kPrefix || std::memcmp(m->data, kTag, sizeof kTag) != 0)
+        if (m->marker != JPEG_APP0 + 2 || m->data_length < kPrefix || std::memcmp(m->data, kTag, sizeof kTag) != 0)
             continue;
         const unsigned number = m->data[sizeof kTag], count = m->data[sizeof kTag + 1];
         if (segments.empty())
@@ -247,7 +245,7 @@ Status readStated(const jpeg_decompress_struct& cinfo, Stated& stated)
 {
     stated.resolution = jfifResolution(cinfo);
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
-        if (!isSegment(m, JPEG_APP0 + 1))
+        if (m->marker != JPEG_APP0 + 1)
             continue;
         const ExifFacts exif = readExif({m->data, m->data_length});
         if (stated.orientation == Orientation::topLeft)
