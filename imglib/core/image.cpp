@@ -1,7 +1,7 @@
 #include "imglib/core/image.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <new>
 
 #include "imglib/core/size.h"
@@ -29,7 +29,8 @@ Status allocate(Image& image, std::uint32_t width, std::uint32_t height, PixelFo
 
 Resolution perInch(double x, double y)
 {
-    const auto sound = [](double v) { return std::isfinite(v) && v > 0; };
+    // What a bitmap's header can hold: 1 to INT32_MAX pixels per metre.
+    const auto sound = [](double v) { return v >= 0.0254 && v <= INT32_MAX * 0.0254; };
     return sound(x) && sound(y) ? Resolution{x, y, false} : Resolution{};
 }
 

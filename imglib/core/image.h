@@ -31,8 +31,9 @@ struct Resolution {
     friend bool operator==(const Resolution&, const Resolution&) = default;
 };
 
-// What a file states, as pixels per inch or per centimetre across and down. Values that are not
-// a positive finite number (0 being what formats write for "not given") give no resolution.
+// What a file states, as pixels per inch or per centimetre across and down. Zero, which formats
+// write for "not given", and values no file format can hold (under one pixel per metre, over
+// 2^31) give no resolution.
 Resolution perInch(double x, double y);
 Resolution perCentimetre(double x, double y);
 

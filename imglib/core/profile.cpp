@@ -1,7 +1,7 @@
 // Colour profiles through LittleCMS 2. Every conversion has a LittleCMS context of its own, so
-// that nothing is shared between the threads that read files at once; one transform is shared by
-// the bands of one image, built without LittleCMS's one-pixel cache, the one part of a transform
-// that calls would write.
+// that nothing is shared between the threads that read files at once; one transform serves the
+// bands of one image at once, built without the one-pixel cache that older LittleCMS versions
+// updated on every call.
 #include "imglib/core/profile.h"
 
 #include <lcms2.h>

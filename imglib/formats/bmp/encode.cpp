@@ -1,6 +1,6 @@
 // The bitmap writer: a 14-byte file header, a 40-byte BITMAPINFOHEADER (with the stated
-// resolution, or 72 dpi), the palette, then the rows bottom-up, each padded to 4 bytes. The file goes to disk in bands
-// of rows small enough to stay in the cache.
+// resolution, or 72 dpi), the palette, then the rows bottom-up, each padded to 4 bytes. The file
+// goes to disk in bands of rows small enough to stay in the cache.
 #include <algorithm>
 #include <cmath>
 #include <new>

@@ -115,9 +115,9 @@ Status readHeader(TIFF* tif, Header& h)
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) == 1 && extraCount > 0 && extraTypes)
         h.associatedAlpha = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
     std::uint32_t iccBytes = 0;
-    const std::uint8_t* icc = nullptr;
+    void* icc = nullptr;
     if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccBytes, &icc) == 1 && icc)
-        h.iccProfile = {icc, iccBytes};
+        h.iccProfile = {static_cast<const std::uint8_t*>(icc), iccBytes};
     h.tiled = TIFFIsTiled(tif) != 0;
     if (h.tiled) {
         getField(tif, TIFFTAG_TILEWIDTH, h.chunkWidth);
