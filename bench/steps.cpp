@@ -1,8 +1,13 @@
 #include "bench/steps.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "imglib/api/images.h"
+#include "imglib/core/profile.h"
 #include "imglib/ops/ops.h"
 
 namespace bench {
@@ -97,6 +102,25 @@ bool everyOtherPixel(Image& image)
     return true;
 }
 
+// The ICC profile the "srgb" step applies: TESSELO_BENCH_PROFILE, else Debian's Adobe RGB (1998).
+std::vector<std::uint8_t> benchProfile()
+{
+    const char* path = std::getenv("TESSELO_BENCH_PROFILE");
+    std::ifstream in(path ? path : "/usr/share/color/icc/colord/AdobeRGB1998.icc", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Times the profile's application alone, in place on the photograph as read.
+double timeProfile(const std::string& input, const std::string&)
+{
+    const std::vector<std::uint8_t> profile = benchProfile();
+    Image image;
+    if (profile.empty() || !imglib::readImage(input.c_str(), image))
+        return -1;
+    const auto start = Clock::now();
+    return imglib::toSrgb(image, profile) ? since(start) : -1;
+}
+
 double timeRead(const std::string& input, const std::string&)
 {
     const auto start = Clock::now();
@@ -115,6 +139,7 @@ double timeWrite(const std::string& input, const std::string& output, std::int32
 
 const Step kSteps[] = {
     {"read", "read the file", timeRead, false},
+    {"srgb", "apply a colour profile (Adobe RGB)", timeProfile, false},
     {"grey", "grey levels",
      [](const std::string& in, const std::string&) {
          return timeOperation(in, [](const Image& i, Image& o) { return imglib::toGrey(i, o).ok(); });

@@ -1,6 +1,7 @@
 #include "cli/convert_file.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -37,6 +38,19 @@ imglib::Status makeFolders(const Options& options, const std::string& output)
     return imglib::success();
 }
 
+// Gives `output` the modification time of `input`.
+imglib::Status giveDateOf(const std::string& input, const std::string& output)
+{
+    struct stat st {};
+    errno = 0;
+    if (::stat(input.c_str(), &st) != 0)
+        return imglib::failure(imglib::Error::io, "cannot read the input's date");
+    const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    if (::utimensat(AT_FDCWD, output.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return imglib::failure(imglib::Error::io, "cannot give the output its input's date");
+    return imglib::success();
+}
+
 // The recipe's steps on one image. Each step first looks whether the run is being stopped.
 class FileSteps {
 public:
@@ -64,7 +78,9 @@ public:
         if (!go() || !done(makeFolders(options_, job_.output)))
             return false;
         errno = 0;
-        return done(imglib::writeImage(image_, job_.output.c_str(), format.writeNumber));
+        if (!done(imglib::writeImage(image_, job_.output.c_str(), format.writeNumber)))
+            return false;
+        return !options_.keepDates || done(giveDateOf(job_.input, job_.output));
     }
 
     Result result() const

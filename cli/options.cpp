@@ -27,6 +27,7 @@ const char* const kHelpEnd = R"(
   -r, --recursive         also convert the files of subfolders; their tree is kept under DIR
   -j, --jobs N            files converted at once (default: the number of cores)
   -n, --no-clobber        keep an existing output file; its input is reported as skipped
+      --keep-dates        give each output the modification time of its input
       --log FILE          also write the failed inputs to FILE, in the window's Log.txt format
   -q, --quiet             no progress display
   -h, --help              this text
@@ -59,7 +60,7 @@ std::string extensionLines()
     return text + line;
 }
 
-enum LongOnly { kGrey = 256, kLog, kVersion };
+enum LongOnly { kGrey = 256, kLog, kVersion, kKeepDates };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
@@ -72,6 +73,7 @@ const option kLongOptions[] = {
     {"recursive", no_argument, nullptr, 'r'},
     {"jobs", required_argument, nullptr, 'j'},
     {"no-clobber", no_argument, nullptr, 'n'},
+    {"keep-dates", no_argument, nullptr, kKeepDates},
     {"log", required_argument, nullptr, kLog},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
@@ -179,6 +181,9 @@ Parsed parseArguments(int argc, char** argv, unsigned cores)
             break;
         case 'n':
             o.noClobber = true;
+            break;
+        case kKeepDates:
+            o.keepDates = true;
             break;
         case kLog:
             if (*arg == '\0')

@@ -16,7 +16,8 @@ struct Options {
     bool recursive = false;
     unsigned jobs = 1;
     bool noClobber = false;
-    std::string logFile;  // empty: no log
+    bool keepDates = false;  // each output takes its input's modification time
+    std::string logFile;     // empty: no log
     bool quiet = false;
     std::vector<std::string> inputs;
 };

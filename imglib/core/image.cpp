@@ -1,6 +1,7 @@
 #include "imglib/core/image.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include "imglib/core/size.h"
@@ -24,6 +25,20 @@ Status allocate(Image& image, std::uint32_t width, std::uint32_t height, PixelFo
     image.format = format;
     image.palette.clear();
     return success();
+}
+
+Resolution perInch(double x, double y)
+{
+    // What a bitmap's header can hold: 1 to INT32_MAX pixels per metre.
+    const auto sound = [](double v) { return v >= 0.0254 && v <= INT32_MAX * 0.0254; };
+    return sound(x) && sound(y) ? Resolution{x, y, false} : Resolution{};
+}
+
+Resolution perCentimetre(double x, double y)
+{
+    Resolution r = perInch(x * 2.54, y * 2.54);
+    r.metric = r.known();
+    return r;
 }
 
 bool isWellFormed(const Image& image)

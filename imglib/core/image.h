@@ -31,6 +31,12 @@ struct Resolution {
     friend bool operator==(const Resolution&, const Resolution&) = default;
 };
 
+// What a file states, as pixels per inch or per centimetre across and down. Zero, which formats
+// write for "not given", and values no file format can hold (under one pixel per metre, over
+// 2^31) give no resolution.
+Resolution perInch(double x, double y);
+Resolution perCentimetre(double x, double y);
+
 struct Image {
     std::uint32_t width = 0;
     std::uint32_t height = 0;

@@ -70,6 +70,9 @@ Status makeUpright(Image& image, Orientation orientation)
         !s)
         return s;
     upright.palette = image.palette;
+    // The stated resolution is the stored rows': a quarter turn swaps across and down.
+    const Resolution stated = image.resolution;
+    upright.resolution = swapped ? Resolution{stated.y, stated.x, stated.metric} : stated;
     const Placement place = placementOf(orientation, image.width, image.height);
     // Bands of stored rows land on pixels no other band touches, so any cut gives the same image.
     const std::size_t blocks = (image.height + kBlock - 1) / kBlock;

@@ -36,7 +36,8 @@ struct Placement {
 };
 Placement placementOf(Orientation orientation, std::uint32_t width, std::uint32_t height);
 
-// Turns or mirrors `image` upright. Fails only when there is no memory, leaving it as it was.
+// Turns or mirrors `image` upright, its stated resolution with it. Fails only when there is no
+// memory, leaving it as it was.
 Status makeUpright(Image& image, Orientation orientation);
 
 }  // namespace imglib

@@ -44,6 +44,7 @@ Status toGrey(const Image& in, Image& out)
         return failure(Error::badArgument, "grey: malformed image");
     if (auto s = allocate(out, in.width, in.height, PixelFormat::grey); !s)
         return s;
+    out.resolution = in.resolution;
     greyRows(in, out);
     return success();
 }

@@ -1,5 +1,5 @@
-// Operations on images. Each reads `in` and builds `out`; `in` is never changed, and on failure
-// `out` is left in an unspecified state.
+// Operations on images. Each reads `in` and builds `out`, which keeps `in`'s stated resolution;
+// `in` is never changed, and on failure `out` is left in an unspecified state.
 #pragma once
 
 #include <cstdint>

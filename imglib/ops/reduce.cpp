@@ -58,6 +58,7 @@ Status reduceColours(const Image& in, std::int32_t count, bool dither, Image& ou
     if (auto s = allocate(out, in.width, in.height, PixelFormat::indexed); !s)
         return s;
     out.palette = std::move(palette);
+    out.resolution = in.resolution;
     if (dither && !exact)
         ops::remapDithered(rows, out);
     else

@@ -52,6 +52,7 @@ Status zoom(const Image& in, std::int32_t xPercent, std::int32_t yPercent, Image
     if (!withinLimits(width, height))
         return failure(Error::tooLarge, "zoom: result over the size limits");
     const auto w = static_cast<std::uint32_t>(width), h = static_cast<std::uint32_t>(height);
+    out.resolution = in.resolution;  // the stated density, not the pixel count
 
     if (in.format == PixelFormat::indexed && xPercent % 100 == 0 && yPercent % 100 == 0) {
         if (auto s = allocate(out, w, h, PixelFormat::indexed); !s)

@@ -337,4 +337,16 @@ bool haveTool(const std::string& tool)
 
 bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
 
+std::string outputOf(const std::string& command)
+{
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return text;
+}
+
 }  // namespace testkit

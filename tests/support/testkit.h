@@ -112,5 +112,7 @@ private:
 // exits 0. `tool` is checked on PATH first: false and a message when it is absent.
 bool haveTool(const std::string& tool);
 bool run(const std::string& command);
+// What a shell command prints on its standard output (for tiffinfo, identify …).
+std::string outputOf(const std::string& command);
 
 }  // namespace testkit

@@ -110,6 +110,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         if (auto s = checkIndices(image, h.bitCount); !s)
             return s;
     }
+    image.resolution = perCentimetre(h.xDensity / 100.0, h.yDensity / 100.0);  // given per metre
     out = std::move(image);
     return success();
 }

@@ -1,7 +1,8 @@
-// The bitmap writer: a 14-byte file header, a 40-byte BITMAPINFOHEADER, the palette, then the
-// rows bottom-up, each padded to 4 bytes. The file goes to disk in bands of rows small enough to
-// stay in the cache.
+// The bitmap writer: a 14-byte file header, a 40-byte BITMAPINFOHEADER (with the stated
+// resolution, or 72 dpi), the palette, then the rows bottom-up, each padded to 4 bytes. The file
+// goes to disk in bands of rows small enough to stay in the cache.
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "imglib/core/file_io.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::uint32_t kPixelsPerMetre = 2835;  // 72 dpi
+constexpr std::uint32_t kUnstatedPixelsPerMetre = 2835;  // 72 dpi
 constexpr std::size_t kBandBytes = std::size_t{1} << 18;
 
 struct Plan {
@@ -73,6 +74,14 @@ void put32(std::vector<std::uint8_t>& out, std::uint64_t v)
     put16(out, static_cast<std::uint32_t>(v >> 16));
 }
 
+// Pixels per metre across or down, `perInch` rounded, when the image states its resolution.
+std::uint32_t pixelsPerMetre(const Resolution& stated, double perInch)
+{
+    if (!stated.known())
+        return kUnstatedPixelsPerMetre;
+    return static_cast<std::uint32_t>(std::clamp(std::round(perInch / 0.0254), 1.0, double{INT32_MAX}));
+}
+
 std::vector<std::uint8_t> headers(const Image& image, const Plan& plan)
 {
     std::vector<std::uint8_t> out;
@@ -88,8 +97,8 @@ std::vector<std::uint8_t> headers(const Image& image, const Plan& plan)
     put16(out, plan.bits);
     put32(out, 0);  // BI_RGB
     put32(out, plan.stored.totalBytes);
-    put32(out, kPixelsPerMetre);
-    put32(out, kPixelsPerMetre);
+    put32(out, pixelsPerMetre(image.resolution, image.resolution.x));
+    put32(out, pixelsPerMetre(image.resolution, image.resolution.y));
     put32(out, plan.palette.size());
     put32(out, 0);  // every colour is important
     for (const Colour c : plan.palette) {

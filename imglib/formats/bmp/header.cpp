@@ -218,7 +218,7 @@ bool plausibleDensities(const Header& h)
 {
     constexpr std::int64_t kMaxRatio = 1000;
     if (h.xDensity <= 0 || h.yDensity <= 0)
-        return true;  // 0 (or garbage) means "not given"; the reader ignores densities anyway
+        return true;  // 0 (or garbage) means "not given"
     return h.xDensity <= kMaxRatio * h.yDensity && h.yDensity <= kMaxRatio * h.xDensity;
 }
 

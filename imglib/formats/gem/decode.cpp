@@ -205,6 +205,14 @@ private:
     std::vector<std::uint8_t> line_;
 };
 
+// The size of a pixel, in microns across and down.
+Resolution resolutionOf(const Header& h)
+{
+    if (h.pixelWidth == 0 || h.pixelHeight == 0)
+        return {};
+    return perCentimetre(10000.0 / h.pixelWidth, 10000.0 / h.pixelHeight);
+}
+
 // Refuses before allocating a file too short for its lines: every opcode takes at least a byte and
 // gives at most 127 bytes or 255 patterns, and one line stands for at most 255.
 bool holdsEnoughData(const Header& h, std::size_t lineBytes, std::size_t dataBytes)
@@ -262,6 +270,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
             std::memcpy(grown.row(y), first, image.stride());
     }
     grown.finish();
+    image.resolution = resolutionOf(h);
     out = std::move(image);
     return success();
 }

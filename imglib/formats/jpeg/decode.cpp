@@ -1,25 +1,33 @@
 // JPEG through libjpeg-turbo, read from memory straight into the image rows.
 //
 // libjpeg reports a fatal error by calling error_exit, which must not return; ours longjmps back
-// to readStream(). So that the jump skips no destructor, readStream() keeps only trivially
-// destructible locals, and everything that needs cleaning up lives in decode(), outside the jump.
+// to readHeader() or readPixels(), whichever is running. So that the jump skips no destructor,
+// those two keep only trivially destructible locals, and everything that needs cleaning up lives
+// in decode(), outside the jump.
 // Warnings fail too: libjpeg raises them for damaged data it would otherwise paper over (a
 // stream cut short, a corrupt entropy segment), and a damaged file is not to be taken for a good
 // one. The one warning let through is stray bytes between the header's segments: editors and
 // text-mode transfers leave them, libjpeg skips them, and no pixel depends on them.
 //
-// The orientation a camera records in the Exif block is applied once the rows are decoded.
+// Between the header and the rows, what the header's segments state is gathered: the orientation
+// a camera records in the Exif block (applied once the rows are decoded), the resolution, and an
+// embedded colour profile (applied to the inks as they are decoded, or to the decoded samples).
 #include "imglib/formats/jpeg/jpeg.h"
 
 #include "imglib/core/colour.h"
 #include "imglib/core/exif.h"
 #include "imglib/core/growing_rows.h"
+#include "imglib/core/profile.h"
 #include "imglib/core/size.h"
 
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h uses FILE without including stdio.h
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -138,8 +146,9 @@ JDIMENSION readSomeRows(jpeg_decompress_struct& cinfo, JSAMPARRAY rows, JDIMENSI
     return got;
 }
 
-// Reads the rows of a CMYK or YCCK stream through a small buffer of libjpeg's, converting each.
-void readInkRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
+// Reads the rows of a CMYK or YCCK stream through a small buffer of libjpeg's, converting each
+// through the embedded profile when there is a usable one.
+void readInkRows(jpeg_decompress_struct& cinfo, GrowingRows& out, const InksToSrgb* profile)
 {
     const JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                        cinfo.output_width * 4, kRowsPerCall);
@@ -147,8 +156,15 @@ void readInkRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION first = cinfo.output_scanline;
         const JDIMENSION got = readSomeRows(cinfo, rows, kRowsPerCall);
+        std::uint8_t* converted[kRowsPerCall];
         for (JDIMENSION i = 0; i < got; ++i)
-            inksToRgb(rows[i], out.row(first + i), cinfo.output_width, inverted);
+            converted[i] = out.row(first + i);  // committed here: the profile's conversion uses two threads
+        if (profile) {
+            profile->convert(rows, converted, got, cinfo.output_width);
+            continue;
+        }
+        for (JDIMENSION i = 0; i < got; ++i)
+            inksToRgb(rows[i], converted[i], cinfo.output_width, inverted);
     }
 }
 
@@ -165,22 +181,89 @@ void readRows(jpeg_decompress_struct& cinfo, GrowingRows& out)
     }
 }
 
-// The orientation the saved APP1 segments record: the first other than stored order, as only an
-// Exif block records one.
-Orientation orientationOfMarkers(const jpeg_decompress_struct& cinfo)
+// What the header's segments state about the picture besides its samples.
+struct Stated {
+    Orientation orientation = Orientation::topLeft;
+    Resolution resolution;
+    std::vector<std::uint8_t> profile;  // the embedded ICC profile, empty when none is whole
+    std::unique_ptr<InksToSrgb> inks;   // the profile's conversion of inks, when usable
+};
+
+// The resolution of the JFIF segment when it states one in inches or centimetres; without a unit
+// its densities are only an aspect ratio.
+Resolution jfifResolution(const jpeg_decompress_struct& cinfo)
 {
-    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
-        const Orientation found =
-            m->marker == JPEG_APP0 + 1 ? readExif({m->data, m->data_length}).orientation : Orientation::topLeft;
-        if (found != Orientation::topLeft)
-            return found;
-    }
-    return Orientation::topLeft;
+    if (!cinfo.saw_JFIF_marker)
+        return {};
+    if (cinfo.density_unit == 1)
+        return perInch(cinfo.X_density, cinfo.Y_density);
+    if (cinfo.density_unit == 2)
+        return perCentimetre(cinfo.X_density, cinfo.Y_density);
+    return {};
 }
 
-// Everything that may longjmp. Only trivially destructible locals here.
-Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span<const std::uint8_t> file, Image& out,
-                  GrowingRows& rows, Orientation& orientation)
+// The ICC profile of the APP2 segments, each "ICC_PROFILE\0", its number from 1, the number of
+// segments, then its share of the profile: joined in their numbers' order. A segment missing or
+// given twice, or counts that disagree, mean no profile.
+std::vector<std::uint8_t> embeddedProfile(const jpeg_decompress_struct& cinfo)
+{
+    constexpr char kTag[] = "ICC_PROFILE";  // with its terminating zero: 12 bytes
+    constexpr unsigned kPrefix = sizeof kTag + 2;
+    std::vector<jpeg_saved_marker_ptr> segments;  // by number - 1
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        if (m->marker != JPEG_APP0 + 2 || m->data_length < kPrefix || std::memcmp(m->data, kTag, sizeof kTag) != 0)
+            continue;
+        const unsigned number = m->data[sizeof kTag], count = m->data[sizeof kTag + 1];
+        if (segments.empty())
+            segments.assign(count, nullptr);
+        if (count != segments.size() || number == 0 || number > count || segments[number - 1] != nullptr)
+            return {};
+        segments[number - 1] = m;
+    }
+    std::vector<std::uint8_t> profile;
+    for (const jpeg_saved_marker_ptr m : segments) {
+        if (m == nullptr)
+            return {};
+        profile.insert(profile.end(), m->data + kPrefix, m->data + m->data_length);
+    }
+    return profile;
+}
+
+// The profile's conversion of inks, when the frame holds inks and the profile is a usable CMYK one.
+std::unique_ptr<InksToSrgb> inkConversion(const jpeg_decompress_struct& cinfo, const std::vector<std::uint8_t>& profile)
+{
+    const bool inks = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    if (!inks || profile.empty())
+        return nullptr;
+    auto conversion = std::make_unique<InksToSrgb>(profile, cinfo.saw_Adobe_marker != 0);
+    return *conversion ? std::move(conversion) : nullptr;
+}
+
+// The orientation is the first other than stored order, as only an Exif block records one; the
+// resolution JFIF's when it has units, else the first an Exif block states.
+Status readStated(const jpeg_decompress_struct& cinfo, Stated& stated)
+{
+    stated.resolution = jfifResolution(cinfo);
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1)
+            continue;
+        const ExifFacts exif = readExif({m->data, m->data_length});
+        if (stated.orientation == Orientation::topLeft)
+            stated.orientation = exif.orientation;
+        if (!stated.resolution.known())
+            stated.resolution = exif.resolution;
+    }
+    try {
+        stated.profile = embeddedProfile(cinfo);
+        stated.inks = inkConversion(cinfo, stated.profile);
+    } catch (const std::bad_alloc&) {
+        return failure(Error::outOfMemory, "jpeg: no memory for the colour profile");
+    }
+    return success();
+}
+
+// The header, up to the frame's colour space. May longjmp: only trivially destructible locals.
+Status readHeader(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span<const std::uint8_t> file)
 {
     if (setjmp(callbacks.jump))
         return callbacks.status;
@@ -189,17 +272,26 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
     cinfo.mem->max_memory_to_use = kMaxWorkingMemory;
     jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
     callbacks.inHeader = true;
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
         return failure(Error::badHeader, "jpeg: no image in the stream");
     callbacks.inHeader = false;
-    orientation = orientationOfMarkers(cinfo);
     // libjpeg takes one component as grey whatever Adobe's transform says; YCC there is a lie.
     if (cinfo.num_components == 1 && cinfo.saw_Adobe_marker && cinfo.Adobe_transform != 0)
         return failure(Error::badHeader, "jpeg: colour transform on a grey image");
+    return success();
+}
 
+// The rows; inks through `inks` when there is one. May longjmp: only trivially destructible
+// locals.
+Status readPixels(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::size_t fileBytes, Image& out,
+                  GrowingRows& rows, const InksToSrgb* inks)
+{
+    if (setjmp(callbacks.jump))
+        return callbacks.status;
     PixelFormat format = PixelFormat::rgb;
-    bool inks = false;
+    bool cmyk = false;
     switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
         cinfo.out_color_space = JCS_GRAYSCALE;
@@ -212,7 +304,7 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
     case JCS_CMYK:
     case JCS_YCCK:
         cinfo.out_color_space = JCS_CMYK;
-        inks = true;
+        cmyk = true;
         break;
     default:
         return failure(Error::unsupported, "jpeg: colour space not supported");
@@ -220,7 +312,7 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
     jpeg_calc_output_dimensions(&cinfo);
     if (!withinLimits(cinfo.output_width, cinfo.output_height))
         return failure(Error::tooLarge, "jpeg: image size over the limits");
-    if (!holdsEnoughData(cinfo, file.size()))
+    if (!holdsEnoughData(cinfo, fileBytes))
         return failure(Error::truncated, "jpeg: the data ends early");
     // Rows are committed as they are decoded: a progressive stream cut short fails while its scans
     // are read, holding no more than the coefficients its data reached.
@@ -228,8 +320,8 @@ Status readStream(jpeg_decompress_struct& cinfo, Callbacks& callbacks, std::span
         return s;
 
     jpeg_start_decompress(&cinfo);
-    if (inks)
-        readInkRows(cinfo, rows);
+    if (cmyk)
+        readInkRows(cinfo, rows, inks);
     else
         readRows(cinfo, rows);
     jpeg_finish_decompress(&cinfo);
@@ -260,11 +352,20 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     callbacks.progress.progress_monitor = onProgress;
 
     GrowingRows rows;
-    Orientation orientation = Orientation::topLeft;
-    Status status = readStream(cinfo, callbacks, file, out, rows, orientation);
-    jpeg_destroy_decompress(&cinfo);
+    Stated stated;
+    Status status = readHeader(cinfo, callbacks, file);
     if (status)
-        status = makeUpright(out, orientation);
+        status = readStated(cinfo, stated);
+    if (status)
+        status = readPixels(cinfo, callbacks, file.size(), out, rows, stated.inks.get());
+    jpeg_destroy_decompress(&cinfo);
+    if (status) {
+        out.resolution = stated.resolution;
+        // A profile already applied to the inks is a CMYK one, which leaves RGB samples alone.
+        status = toSrgb(out, stated.profile);
+    }
+    if (status)
+        status = makeUpright(out, stated.orientation);
     if (!status)
         out = Image{};
     return status;

@@ -57,6 +57,7 @@ struct Header {
     unsigned planes = 0;
     std::uint32_t width = 0, height = 0;
     std::uint32_t bytesPerLine = 0;  // of each plane
+    std::uint16_t xDpi = 0, yDpi = 0;
     std::array<std::uint8_t, 48> egaPalette{};
 };
 
@@ -93,8 +94,8 @@ Status readHeader(std::span<const std::uint8_t> file, Header& h)
     std::uint16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0, bytesPerLine = 0;
     std::span<const std::uint8_t> palette;
     if (!in.u8(manufacturer) || !in.u8(h.version) || !in.u8(encoding) || !in.u8(bits) || !in.u16le(xMin) ||
-        !in.u16le(yMin) || !in.u16le(xMax) || !in.u16le(yMax) || !in.skip(4) || !in.bytes(48, palette) || !in.skip(1) ||
-        !in.u8(planes) || !in.u16le(bytesPerLine) || !in.seek(kHeaderBytes))
+        !in.u16le(yMin) || !in.u16le(xMax) || !in.u16le(yMax) || !in.u16le(h.xDpi) || !in.u16le(h.yDpi) ||
+        !in.bytes(48, palette) || !in.skip(1) || !in.u8(planes) || !in.u16le(bytesPerLine) || !in.seek(kHeaderBytes))
         return failure(Error::truncated, "pcx: header");
     if (manufacturer != kManufacturer)
         return failure(Error::badHeader, "pcx: not a PCX file");
@@ -110,6 +111,18 @@ Status readHeader(std::span<const std::uint8_t> file, Header& h)
     h.bytesPerLine = bytesPerLine;
     std::copy(palette.begin(), palette.end(), h.egaPalette.begin());
     return validate(h);
+}
+
+// The dpi fields, unless they hold what many writers put there instead: the display mode the
+// picture was made in, or the picture's own size.
+Resolution resolutionOf(const Header& h)
+{
+    constexpr std::array<std::array<std::uint16_t, 2>, 7> kDisplayModes{
+        {{320, 200}, {640, 200}, {640, 350}, {640, 480}, {720, 348}, {800, 600}, {1024, 768}}};
+    const std::array<std::uint16_t, 2> stated{h.xDpi, h.yDpi};
+    const bool displayMode = std::find(kDisplayModes.begin(), kDisplayModes.end(), stated) != kDisplayModes.end();
+    const bool pictureSize = h.xDpi != h.yDpi && h.xDpi == h.width && h.yDpi == h.height;
+    return displayMode || pictureSize ? Resolution{} : perInch(h.xDpi, h.yDpi);
 }
 
 // Whether `dataBytes` can hold the stored rows, so that a short file is refused before the pixels
@@ -260,6 +273,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
         image.palette = headerPalette(h);
     else if (withVgaPalette)
         image.palette = vgaPalette(file);
+    image.resolution = resolutionOf(h);
     out = std::move(image);
     return success();
 }

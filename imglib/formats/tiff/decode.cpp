@@ -1,11 +1,13 @@
 // TIFF reading through libtiff, from memory: the first image of the file. Common layouts are read
 // sample by sample from the strips or tiles (readSamples); the colour models only libtiff knows
-// go through its RGBA interface (readThroughRgba). Both give the stored rows; the Orientation tag
-// is applied afterwards, so that the image comes out upright.
+// go through its RGBA interface (readThroughRgba). Both give the stored rows; the stated
+// resolution and colour profile, then the Orientation tag, are applied afterwards, so that the
+// image comes out upright and in sRGB.
 #include <algorithm>
 #include <optional>
 
 #include "imglib/core/orientation.h"
+#include "imglib/core/profile.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/tiff/header.h"
 #include "imglib/formats/tiff/readers.h"
@@ -73,6 +75,25 @@ Status holdsEnoughData(TIFF* tif, const Header& h, std::uint64_t fileSize)
     return success();
 }
 
+// The resolution the directory states; ResolutionUnit "none" makes it an aspect ratio only.
+Resolution resolutionOf(TIFF* tif)
+{
+    float x = 0, y = 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) != 1 || TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y) != 1)
+        return {};
+    getField(tif, TIFFTAG_RESOLUTIONUNIT, unit);
+    return unit == RESUNIT_INCH ? perInch(x, y) : unit == RESUNIT_CENTIMETER ? perCentimetre(x, y) : Resolution{};
+}
+
+// What the directory states besides the samples: the resolution, and the colour profile of grey
+// and RGB samples (a CMYK profile went into the inks as they were read, and leaves RGB alone).
+Status applyStated(TIFF* tif, const Header& h, Image& image)
+{
+    image.resolution = resolutionOf(tif);
+    return toSrgb(image, h.iccProfile);
+}
+
 }  // namespace
 
 Status readHeader(TIFF* tif, Header& h)
@@ -93,6 +114,10 @@ Status readHeader(TIFF* tif, Header& h)
     std::uint16_t* extraTypes = nullptr;
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) == 1 && extraCount > 0 && extraTypes)
         h.associatedAlpha = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+    std::uint32_t iccBytes = 0;
+    void* icc = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccBytes, &icc) == 1 && icc)
+        h.iccProfile = {static_cast<const std::uint8_t*>(icc), iccBytes};
     h.tiled = TIFFIsTiled(tif) != 0;
     if (h.tiled) {
         getField(tif, TIFFTAG_TILEWIDTH, h.chunkWidth);
@@ -160,6 +185,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
             route == Route::rgba ? readThroughRgba(tif.get(), header, out) : readSamples(tif.get(), header, route, out);
     if (status && messages.errors > 0)
         status = failure(Error::badData, "tiff: libtiff reported damaged data");
+    if (status)
+        status = applyStated(tif.get(), header, out);
     if (status)
         status = makeUpright(out, orientationOf(header.orientation));
     if (!status)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include <tiffio.h>
 
@@ -26,6 +27,7 @@ struct Header {
     // The unit of stored data: a tile, or a strip (the image's width × rows per strip).
     std::uint32_t chunkWidth = 0;
     std::uint32_t chunkHeight = 0;
+    std::span<const std::uint8_t> iccProfile;  // embedded; held by libtiff while the file is open
 
     bool separatePlanes() const { return planarConfig == PLANARCONFIG_SEPARATE && samplesPerPixel > 1; }
 };
@@ -37,7 +39,7 @@ enum class Route {
     indexed,       // palette of up to 8 bits → indexed
     paletteToRgb,  // palette of 9 to 16 bits → rgb through the colour map
     rgb,           // 1 to 16 bits a channel → rgb, extra samples dropped
-    cmyk,          // four inks → rgb, naive conversion
+    cmyk,          // four inks → rgb, through the ICC profile or the naive conversion
     rgba,          // everything else libtiff's RGBA interface reads (YCbCr, CIE L*a*b*, LogLuv …)
 };
 

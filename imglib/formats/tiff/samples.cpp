@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "imglib/core/colour.h"
 #include "imglib/core/growing_rows.h"
+#include "imglib/core/profile.h"
 #include "imglib/core/size.h"
 #include "imglib/formats/tiff/readers.h"
 #include "imglib/formats/tiff/session.h"
@@ -134,11 +136,21 @@ void unpremultiply(std::uint16_t* const* channel, unsigned channels, const std::
 struct Converter {
     Route route;
     std::vector<std::uint8_t> levels;
-    std::vector<Colour> colours;  // palette routes
+    std::vector<Colour> colours;       // palette routes
+    std::unique_ptr<InksToSrgb> inks;  // the CMYK route, with a usable profile
+    std::vector<std::uint8_t> inkRow;  // a row's 8-bit inks for it
 
     // Writes `count` pixels whose channel c is at channel[c][x * step].
-    void put(const std::uint16_t* const* channel, std::size_t step, std::uint32_t count, std::uint8_t* dst) const
+    void put(const std::uint16_t* const* channel, std::size_t step, std::uint32_t count, std::uint8_t* dst)
     {
+        if (inks) {
+            for (std::uint32_t x = 0; x < count; ++x)
+                for (int c = 0; c < 4; ++c)
+                    inkRow[4 * x + c] = levels[channel[c][x * step]];
+            const std::uint8_t* row = inkRow.data();
+            inks->convert(&row, &dst, 1, count);
+            return;
+        }
         const std::uint16_t* c0 = channel[0];
         switch (route) {
         case Route::grey:
@@ -180,6 +192,17 @@ Status converterFor(TIFF* tif, const Header& h, Route route, Converter& converte
     if (route == Route::indexed || route == Route::paletteToRgb)
         return colourMapOf(tif, h.bitsPerSample, converter.colours);
     converter.levels = levelsOf(h.bitsPerSample, h.photometric == PHOTOMETRIC_MINISWHITE);
+    if (route == Route::cmyk && !h.iccProfile.empty()) {
+        try {
+            converter.inks = std::make_unique<InksToSrgb>(h.iccProfile, false);
+            if (!*converter.inks)
+                converter.inks.reset();
+            else
+                converter.inkRow.resize(std::size_t{h.chunkWidth} * 4);
+        } catch (const std::bad_alloc&) {
+            return failure(Error::outOfMemory, "tiff: no memory for the colour profile");
+        }
+    }
     if (route == Route::bilevel)
         for (std::uint8_t level : {converter.levels[0], converter.levels[1]})
             converter.colours.push_back({level, level, level});

@@ -126,6 +126,17 @@ void storedRow(const Image& image, const FileLayout& f, const BlackRule* rule, s
     }
 }
 
+// The resolution the image states, per centimetre when it was stated in metric units; an image
+// that states none gets 72 dpi, as bitmaps do.
+bool setResolution(TIFF* tif, const Resolution& stated)
+{
+    const Resolution r = stated.known() ? stated : Resolution{72, 72, false};
+    const double perUnit = r.metric ? 2.54 : 1;
+    return TIFFSetField(tif, TIFFTAG_XRESOLUTION, r.x / perUnit) &&
+           TIFFSetField(tif, TIFFTAG_YRESOLUTION, r.y / perUnit) &&
+           TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, r.metric ? RESUNIT_CENTIMETER : RESUNIT_INCH);
+}
+
 bool setTags(TIFF* tif, const Image& image, Kind kind, const FileLayout& f, std::uint32_t rowsPerStrip)
 {
     bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width) &&
@@ -136,7 +147,7 @@ bool setTags(TIFF* tif, const Image& image, Kind kind, const FileLayout& f, std:
               TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
               TIFFSetField(tif, TIFFTAG_COMPRESSION, compressionOf(kind)) &&
               TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip) &&
-              TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+              TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) && setResolution(tif, image.resolution);
     // Differencing neighbours makes LZW two to three times better on photographs; on palette indices
     // the differences mean nothing.
     if (ok && kind == Kind::lzw && f.photometric != PHOTOMETRIC_PALETTE)
