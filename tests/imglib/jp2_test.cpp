@@ -250,6 +250,7 @@ TEST(Jp2, Conformance)
         if (path.parent_path().filename() == "damaged") {
             if (std::find(tolerated.begin(), tolerated.end(), name) == tolerated.end()) {
                 EXPECT_FALSE(status.ok());
+                EXPECT_EQ(std::string(status.detail).rfind("jp2: ", 0), 0u) << status.detail;
             }
             continue;
         }
