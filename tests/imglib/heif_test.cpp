@@ -33,7 +33,8 @@ struct Expected {
     double minPsnr = 0;
 };
 
-// Keys are paths under the conformance folder, or the start of several ("...uncompressed_").
+// Keys are paths under the conformance folder, or the start of several ("...uncompressed_"): a
+// path's own entry comes first.
 const std::map<std::string, Expected> kExpected = {
     {"heif/pillow_heif/corrupted.heic", {Outcome::fails}},
     {"heif/pillow_heif/empty.heic", {Outcome::fails}},
@@ -64,18 +65,11 @@ const std::map<std::string, Expected> kExpected = {
     {"heif/libheif/colors-with-alpha.heic", {.width = 64, .height = 64}},
     {"heif/libheif/colors-no-alpha-thumbnail.heic", {.width = 72, .height = 72}},
     {"heif/libheif/colors-with-alpha-thumbnail.heic", {.width = 72, .height = 72}},
-    {"heif/pillow_heif/L_8__29x100.heif", {.width = 29, .height = 100, .grey = true}},
-    {"heif/pillow_heif/L_10__29x100.heif", {.width = 29, .height = 100, .grey = true}},
-    {"heif/pillow_heif/L_12__29x100.heif", {.width = 29, .height = 100, .grey = true}},
+    {"heif/pillow_heif/L_", {.width = 29, .height = 100, .grey = true}},
     {"heif/pillow_heif/LA_8__29x100.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/RGB_8__29x100.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/RGB_10__29x100.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/RGB_12__29x100.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/RGBA_8__29x100.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/RGBA_10__29x100.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/RGBA_12__29x100.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/RGB_8_chroma444.heif", {.width = 29, .height = 100}},
-    {"heif/pillow_heif/L_exif_xmp_iptc.heic", {.grey = true}},
+    {"heif/pillow_heif/RGB_", {.width = 29, .height = 100}},
+    {"heif/pillow_heif/RGBA_", {.width = 29, .height = 100}},
+    {"heif/pillow_heif/L_exif_xmp_iptc.heic", {.width = 64, .height = 64, .grey = true}},
     {"heif/pillow_heif/L_xmp_latin1.heic", {.width = 16, .height = 16}},
     {"heif/pillow_heif/arrow.heic", {.width = 3024, .height = 4032}},
     {"avif/av1-avif/Microsoft/Monochrome.avif", {.width = 1280, .height = 720, .grey = true}},
@@ -103,8 +97,10 @@ const std::map<std::string, Expected> kExpected = {
 
 const Expected* expectationOf(const std::string& path)
 {
+    if (const auto own = kExpected.find(path); own != kExpected.end())
+        return &own->second;
     for (const auto& [key, expected] : kExpected)
-        if (path == key || (key.back() == '_' && path.starts_with(key)))
+        if (key.back() == '_' && path.starts_with(key))
             return &expected;
     return nullptr;
 }

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "imglib/core/colour.h"
+#include "imglib/core/parallel.h"
 #include "imglib/core/profile.h"
 #include "imglib/formats/jp2/jp2.h"
 #include "imglib/formats/tiff/tiff.h"
@@ -249,6 +250,7 @@ TEST(Jp2, Conformance)
         if (path.parent_path().filename() == "damaged") {
             if (std::find(tolerated.begin(), tolerated.end(), name) == tolerated.end()) {
                 EXPECT_FALSE(status.ok());
+                EXPECT_EQ(std::string(status.detail).rfind("jp2: ", 0), 0u) << status.detail;
             }
             continue;
         }
@@ -352,6 +354,24 @@ TEST(Jp2, YccBecomesRgb)
     for (std::uint32_t x = 0; x < image.width; ++x)
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(image.row(side / 2)[3 * x + c], patches[x / side].rgb[c], 2) << "pixel " << x;
+}
+
+// openjpeg decodes code-blocks on as many threads as the library allows.
+TEST(Jp2, ThreadsDoNotChangeThePixels)
+{
+    if (!haveEncoder())
+        GTEST_SKIP() << "skipped: opj_compress not found";
+    const testkit::ScratchDir scratch;
+    std::vector<Component> rgb;
+    for (int c = 0; c < 3; ++c)
+        rgb.push_back(rampComponent(96, 64, 8, false, 1, 1, c));
+    const auto file = compressed(scratch, 96, 64, rgb, "-n 3 -I -r 8 -b 16,16 -t 64,32");
+    setThreadCount(1);
+    const Image alone = testkit::decodeOk(jp2::decode, file);
+    setThreadCount(2);
+    const Image shared = testkit::decodeOk(jp2::decode, file);
+    setThreadCount(0);
+    EXPECT_EQ(alone.pixels, shared.pixels);
 }
 
 TEST(Jp2, SniffWantsTheSignatureOrACodestream)

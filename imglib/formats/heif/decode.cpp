@@ -205,6 +205,11 @@ Status validateSize(const heif_image_handle& primary)
 
 Status decodePrimary(std::span<const std::uint8_t> file, Image& out)
 {
+    // libheif sets up its decoders on first use; that is done once here, before threads decoding
+    // files side by side could race to it. It holds them until the process ends.
+    static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+    if (!initialised)
+        return failure(Error::unsupported, "heif: libheif does not start");
     const Context context(heif_context_alloc());
     if (!context)
         return failure(Error::outOfMemory, "heif: no memory to decode");

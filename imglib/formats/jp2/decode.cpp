@@ -162,21 +162,6 @@ private:
 // How the decoded components make an image.
 enum class Colour : std::uint8_t { grey, rgb, ycc, inks };
 
-Colour colourOf(const opj_image_t& image, std::uint32_t colourComponents)
-{
-    if (colourComponents == 1)
-        return Colour::grey;
-    switch (image.color_space) {
-    case OPJ_CLRSPC_SYCC:
-    case OPJ_CLRSPC_EYCC:
-        return Colour::ycc;
-    case OPJ_CLRSPC_CMYK:
-        return Colour::inks;
-    default:
-        return Colour::rgb;
-    }
-}
-
 // The alpha component: the one a channel definition marks, else the last of two or of four
 // (not CMYK's black). -1 when there is none.
 int alphaIndex(const opj_image_t& image)
@@ -187,6 +172,21 @@ int alphaIndex(const opj_image_t& image)
     if (image.numcomps == 2 || (image.numcomps == 4 && image.color_space != OPJ_CLRSPC_CMYK))
         return static_cast<int>(image.numcomps - 1);
     return -1;
+}
+
+Colour colourOf(const opj_image_t& image, int alpha)
+{
+    if (image.numcomps < 3 || alpha == 1 || alpha == 2)
+        return Colour::grey;
+    switch (image.color_space) {
+    case OPJ_CLRSPC_SYCC:
+    case OPJ_CLRSPC_EYCC:
+        return Colour::ycc;
+    case OPJ_CLRSPC_CMYK:
+        return Colour::inks;
+    default:
+        return Colour::rgb;
+    }
 }
 
 // sYCC and e-sYCC (full-range BT.601) to RGB, in place, at the precision of the luma, as openjpeg's
@@ -207,55 +207,75 @@ std::uint8_t flattened(std::uint8_t value, std::uint8_t alpha, bool premultiplie
     return premultiplied ? static_cast<std::uint8_t>(std::min(255, value + 255 - alpha)) : overWhite(value, alpha);
 }
 
+// The image's pixels, a row at a time, from the decoded components: the colour ones (one grey,
+// three RGB or YCC, four inks) and alpha.
+class Pixels {
+public:
+    Status open(const opj_image_t& decoded)
+    {
+        decoded_ = &decoded;
+        const int alpha = alphaIndex(decoded);
+        colour_ = colourOf(decoded, alpha);
+        colours_ = colour_ == Colour::grey ? 1 : colour_ == Colour::inks ? 4 : 3;
+        for (std::uint32_t c = 0; c < colours_; ++c)
+            if (!channels_[c].open(decoded, c))
+                return failure(Error::unsupported, "jp2: a colour component is missing or over 16 bits");
+        hasAlpha_ = alpha >= static_cast<int>(colours_) && channels_[kAlpha].open(decoded, alpha);
+        for (std::uint32_t c = 0; c < kAlpha + 1; ++c) {
+            if (c < colours_ || (c == kAlpha && hasAlpha_))
+                levels_[c] =
+                    scaledLevels(colour_ == Colour::ycc && c < kAlpha ? channels_[0].max() : channels_[c].max());
+            samples_[c].resize(decoded.x1 - decoded.x0);
+        }
+        return success();
+    }
+
+    PixelFormat format() const { return colour_ == Colour::grey ? PixelFormat::grey : PixelFormat::rgb; }
+
+    void row(std::uint32_t y, std::uint8_t* target)
+    {
+        for (std::uint32_t c = 0; c < kAlpha + 1; ++c)
+            if (c < colours_ || (c == kAlpha && hasAlpha_))
+                channels_[c].row(*decoded_, y, samples_[c].data());
+        const std::size_t width = samples_[0].size();
+        if (colour_ == Colour::ycc)
+            yccToRgb(samples_[0].data(), samples_[1].data(), samples_[2].data(), width, (channels_[1].max() + 1) / 2,
+                     (channels_[2].max() + 1) / 2, channels_[0].max());
+        const unsigned channels = colour_ == Colour::grey ? 1 : 3;
+        const bool premultiplied = hasAlpha_ && channels_[kAlpha].isPremultiplied();
+        for (std::size_t x = 0; x < width; ++x)
+            for (unsigned c = 0; c < channels; ++c) {
+                std::uint8_t v = level(c, x);
+                if (colour_ == Colour::inks)
+                    v = lightUnderInks(v, level(3, x));
+                *target++ = hasAlpha_ ? flattened(v, level(kAlpha, x), premultiplied) : v;
+            }
+    }
+
+private:
+    static constexpr std::uint32_t kAlpha = 4;  // channels_ and the others hold colours, then alpha
+
+    std::uint8_t level(std::uint32_t c, std::size_t x) const { return levels_[c][samples_[c][x]]; }
+
+    const opj_image_t* decoded_ = nullptr;
+    Colour colour_ = Colour::grey;
+    std::uint32_t colours_ = 1;
+    bool hasAlpha_ = false;
+    std::array<Channel, kAlpha + 1> channels_;
+    std::array<std::vector<std::uint8_t>, kAlpha + 1> levels_;
+    std::array<std::vector<int>, kAlpha + 1> samples_;
+};
+
 // The decoded components as a grey or RGB image.
 Status toImage(const opj_image_t& decoded, Image& out)
 {
-    const int alpha = alphaIndex(decoded);
-    const std::uint32_t colourComponents =
-        decoded.numcomps >= 3 && alpha != 1 && alpha != 2 ? (decoded.color_space == OPJ_CLRSPC_CMYK ? 4 : 3) : 1;
-    const Colour colour = colourOf(decoded, colourComponents);
-    std::array<Channel, 5> channels;  // colour components, then alpha
-    for (std::uint32_t c = 0; c < colourComponents; ++c)
-        if (!channels[c].open(decoded, c))
-            return failure(Error::unsupported, "jp2: a colour component is missing or over 16 bits");
-    Channel& opacity = channels[4];
-    const bool hasAlpha = alpha >= static_cast<int>(colourComponents) && opacity.open(decoded, alpha);
-
-    const std::uint32_t width = decoded.x1 - decoded.x0, height = decoded.y1 - decoded.y0;
-    if (auto s = allocate(out, width, height, colour == Colour::grey ? PixelFormat::grey : PixelFormat::rgb); !s)
+    Pixels pixels;
+    if (auto s = pixels.open(decoded); !s)
         return s;
-    std::array<std::vector<std::uint8_t>, 5> levels;
-    for (std::size_t c = 0; c < levels.size(); ++c)
-        if (c < colourComponents || (c == 4 && hasAlpha))
-            levels[c] = scaledLevels(colour == Colour::ycc ? channels[0].max() : channels[c].max());
-    std::array<std::vector<int>, 5> rows;
-    for (auto& row : rows)
-        row.resize(width);
-
-    const unsigned outChannels = out.channels();
-    for (std::uint32_t y = 0; y < height; ++y) {
-        for (std::uint32_t c = 0; c < colourComponents; ++c)
-            channels[c].row(decoded, y, rows[c].data());
-        if (hasAlpha)
-            opacity.row(decoded, y, rows[4].data());
-        if (colour == Colour::ycc)
-            yccToRgb(rows[0].data(), rows[1].data(), rows[2].data(), width, (channels[1].max() + 1) / 2,
-                     (channels[2].max() + 1) / 2, channels[0].max());
-        std::uint8_t* target = out.row(y);
-        for (std::uint32_t x = 0; x < width; ++x, target += outChannels) {
-            std::array<std::uint8_t, 3> pixel{};
-            if (colour == Colour::inks) {
-                const std::uint8_t black = levels[3][rows[3][x]];
-                for (unsigned c = 0; c < 3; ++c)
-                    pixel[c] = lightUnderInks(levels[c][rows[c][x]], black);
-            } else {
-                for (unsigned c = 0; c < outChannels; ++c)
-                    pixel[c] = levels[c][rows[c][x]];
-            }
-            for (unsigned c = 0; c < outChannels; ++c)
-                target[c] = hasAlpha ? flattened(pixel[c], levels[4][rows[4][x]], opacity.isPremultiplied()) : pixel[c];
-        }
-    }
+    if (auto s = allocate(out, decoded.x1 - decoded.x0, decoded.y1 - decoded.y0, pixels.format()); !s)
+        return s;
+    for (std::uint32_t y = 0; y < out.height; ++y)
+        pixels.row(y, out.row(y));
     return success();
 }
 
