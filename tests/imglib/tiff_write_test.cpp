@@ -63,10 +63,10 @@ std::vector<fs::path> filesIn(const fs::path& folder)
     return out;
 }
 
-const std::pair<tiff::Kind, std::uint16_t> kMultiLevelKinds[] = {
-    {tiff::Kind::lzw, COMPRESSION_LZW},
-    {tiff::Kind::uncompressed, COMPRESSION_NONE},
-    {tiff::Kind::packBits, COMPRESSION_PACKBITS},
+const std::pair<imglib::tiff::Kind, std::uint16_t> kMultiLevelKinds[] = {
+    {imglib::tiff::Kind::lzw, COMPRESSION_LZW},
+    {imglib::tiff::Kind::uncompressed, COMPRESSION_NONE},
+    {imglib::tiff::Kind::packBits, COMPRESSION_PACKBITS},
 };
 
 }  // namespace
@@ -80,7 +80,7 @@ TEST(TiffWriter, EveryKindOfEveryImageReadsBackWithLibtiff)
                 SCOPED_TRACE(testing::Message()
                              << name << ", " << size.width << " × " << size.height << ", compression " << compression);
                 const std::string path = (scratch / "out.tif").string();
-                ASSERT_TRUE(tiff::write(image, kind, path).ok());
+                ASSERT_TRUE(imglib::tiff::write(image, kind, path).ok());
                 const auto c = tifffiles::inspect(path);
                 EXPECT_EQ(c.width, size.width);
                 EXPECT_EQ(c.height, size.height);
@@ -93,7 +93,8 @@ TEST(TiffWriter, EveryKindOfEveryImageReadsBackWithLibtiff)
                                                                              : PHOTOMETRIC_RGB);
                 const unsigned bits = indexed && image.palette.size() <= 16 ? 4 : 8;
                 EXPECT_EQ(c.bits, bits);
-                EXPECT_EQ(c.predictor, kind == tiff::Kind::lzw && !indexed ? PREDICTOR_HORIZONTAL : PREDICTOR_NONE);
+                EXPECT_EQ(c.predictor,
+                          kind == imglib::tiff::Kind::lzw && !indexed ? PREDICTOR_HORIZONTAL : PREDICTOR_NONE);
                 if (indexed) {
                     ASSERT_EQ(c.red.size(), std::size_t{1} << bits);
                     for (std::size_t i = 0; i < c.red.size(); ++i) {
@@ -112,7 +113,7 @@ TEST(TiffWriter, EveryKindOfEveryImageReadsBackWithLibtiff)
 
                 // And the reader gives the picture back.
                 Image back;
-                ASSERT_TRUE(tiff::decode(testkit::readBytes(path), back).ok());
+                ASSERT_TRUE(imglib::tiff::decode(testkit::readBytes(path), back).ok());
                 EXPECT_EQ(back.format, image.format);
                 EXPECT_EQ(back.pixels, image.pixels);
                 EXPECT_EQ(testkit::toRgba(back).pixels, testkit::toRgba(image).pixels);
@@ -126,7 +127,7 @@ TEST(TiffWriter, BilevelHuffmanPages)
     const std::string path = (scratch / "page.tif").string();
     // Which pixels come out black (1 under MinIsWhite).
     const auto blackPixels = [&](const Image& image) {
-        EXPECT_TRUE(tiff::write(image, tiff::Kind::ccittHuffman, path).ok());
+        EXPECT_TRUE(imglib::tiff::write(image, imglib::tiff::Kind::ccittHuffman, path).ok());
         const auto c = tifffiles::inspect(path);
         EXPECT_EQ(c.compression, COMPRESSION_CCITTRLE);
         EXPECT_EQ(c.photometric, PHOTOMETRIC_MINISWHITE);
@@ -176,9 +177,10 @@ TEST(TiffWriter, StripsHoldAbout64KiB)
 {
     const testkit::ScratchDir scratch;
     const std::string path = (scratch / "wide.tif").string();
-    ASSERT_TRUE(tiff::write(picture(PixelFormat::rgb, {1000, 100}), tiff::Kind::uncompressed, path).ok());
+    ASSERT_TRUE(
+        imglib::tiff::write(picture(PixelFormat::rgb, {1000, 100}), imglib::tiff::Kind::uncompressed, path).ok());
     EXPECT_EQ(tifffiles::inspect(path).rowsPerStrip, 65536u / 3000);
-    ASSERT_TRUE(tiff::write(picture(PixelFormat::grey, {65535, 3}), tiff::Kind::packBits, path).ok());
+    ASSERT_TRUE(imglib::tiff::write(picture(PixelFormat::grey, {65535, 3}), imglib::tiff::Kind::packBits, path).ok());
     EXPECT_EQ(tifffiles::inspect(path).rowsPerStrip, 1u) << "a row longer than a strip gets a strip";
 }
 
@@ -212,7 +214,7 @@ TEST(TiffWriter, AFailedWriteKeepsTheEarlierFileAndLeavesNoTemporary)
 
     Image broken = picture(PixelFormat::indexed, {4, 4}, 3);
     broken.pixels[5] = 9;  // past the palette
-    EXPECT_EQ(tiff::write(broken, tiff::Kind::lzw, target.string()).error, Error::badArgument);
+    EXPECT_EQ(imglib::tiff::write(broken, imglib::tiff::Kind::lzw, target.string()).error, Error::badArgument);
     nothingChanged("an image that is not well formed");
 
     // The file system refuses the data half-way: a file size limit below the image's size.
@@ -222,17 +224,18 @@ TEST(TiffWriter, AFailedWriteKeepsTheEarlierFileAndLeavesNoTemporary)
     rlimit small = saved;
     small.rlim_cur = 20000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const Status status = tiff::write(picture(PixelFormat::rgb, {200, 200}), tiff::Kind::uncompressed, target.string());
+    const Status status =
+        imglib::tiff::write(picture(PixelFormat::rgb, {200, 200}), imglib::tiff::Kind::uncompressed, target.string());
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_EQ(status.error, Error::io);
     nothingChanged("a write cut short by the file system");
 
-    EXPECT_FALSE(
-        tiff::write(picture(PixelFormat::grey, {4, 4}), tiff::Kind::lzw, (scratch / "no/such/folder.tif").string())
-            .ok());
+    EXPECT_FALSE(imglib::tiff::write(picture(PixelFormat::grey, {4, 4}), imglib::tiff::Kind::lzw,
+                                     (scratch / "no/such/folder.tif").string())
+                     .ok());
     nothingChanged("a folder that does not exist");
 
-    ASSERT_TRUE(tiff::write(picture(PixelFormat::grey, {4, 4}), tiff::Kind::lzw, target.string()).ok());
+    ASSERT_TRUE(imglib::tiff::write(picture(PixelFormat::grey, {4, 4}), imglib::tiff::Kind::lzw, target.string()).ok());
     EXPECT_NE(testkit::readBytes(target), earlier);
     EXPECT_EQ(filesIn(scratch.path()), std::vector<fs::path>{"out.tif"}) << "replaced, nothing left beside it";
 }
@@ -246,10 +249,10 @@ TEST(TiffWriter, ImageMagickReadsOurFiles)
     const std::string tif = (scratch / "out.tif").string();
     const std::string ppm = (scratch / "out.ppm").string();
     for (const auto& [name, image] : everyImageKind({47, 33}))
-        for (const auto kind :
-             {tiff::Kind::lzw, tiff::Kind::uncompressed, tiff::Kind::packBits, tiff::Kind::ccittHuffman}) {
+        for (const auto kind : {imglib::tiff::Kind::lzw, imglib::tiff::Kind::uncompressed, imglib::tiff::Kind::packBits,
+                                imglib::tiff::Kind::ccittHuffman}) {
             SCOPED_TRACE(testing::Message() << name << ", kind " << static_cast<int>(kind));
-            ASSERT_TRUE(tiff::write(image, kind, tif).ok());
+            ASSERT_TRUE(imglib::tiff::write(image, kind, tif).ok());
             EXPECT_TRUE(testkit::run("tiffinfo -D " + tif + " >/dev/null 2>&1"));
             ASSERT_TRUE(testkit::run("convert " + tif + " -depth 8 " + ppm));
             const auto bytes = testkit::readBytes(ppm);
@@ -258,7 +261,7 @@ TEST(TiffWriter, ImageMagickReadsOurFiles)
             ASSERT_EQ(std::string(bytes.begin(), bytes.begin() + header.size()), header);
             std::vector<std::uint8_t> theirs(bytes.begin() + header.size(), bytes.end());
             Image back;
-            ASSERT_TRUE(tiff::decode(testkit::readBytes(tif), back).ok());
+            ASSERT_TRUE(imglib::tiff::decode(testkit::readBytes(tif), back).ok());
             const auto ours = testkit::toRgba(back).pixels;
             std::vector<std::uint8_t> ourRgb;
             for (std::size_t i = 0; i < ours.size(); i += 4)
