@@ -1,7 +1,6 @@
 // Colour profiles through LittleCMS 2. Every conversion has a LittleCMS context of its own, so
 // that nothing is shared between the threads that read files at once; one transform serves the
-// bands of one image at once, built without the one-pixel cache that older LittleCMS versions
-// updated on every call.
+// bands of one image at once (each call works on its own copy of the transform's one-pixel cache).
 #include "imglib/core/profile.h"
 
 #include <lcms2.h>
@@ -67,7 +66,7 @@ public:
             return;
         transform_ =
             cmsCreateTransformTHR(context_, source.get(), inputType, target.get(), grey ? TYPE_GRAY_8 : TYPE_RGB_8,
-                                  INTENT_PERCEPTUAL, cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+                                  INTENT_PERCEPTUAL, cmsFLAGS_BLACKPOINTCOMPENSATION);
         inputBytes_ = T_CHANNELS(inputType);
         outputBytes_ = grey ? 1 : 3;
     }
