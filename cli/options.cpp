@@ -27,6 +27,7 @@ const char* const kHelpEnd = R"(; hidden ones left out).
   -r, --recursive         also convert the files of subfolders; their tree is kept under DIR
   -j, --jobs N            files converted at once (default: the number of cores)
   -n, --no-clobber        keep an existing output file; its input is reported as skipped
+      --first-page        convert only the first page of a multi-page TIFF or an animation
       --log FILE          also write the failed inputs to FILE, in the window's Log.txt format
   -q, --quiet             no progress display
   -h, --help              this text
@@ -34,6 +35,10 @@ const char* const kHelpEnd = R"(; hidden ones left out).
 
 An output is named after its input without the extension, plus .bmp or .tif. The TIFF kinds
 are reduced to 255 colours (tiff-ccitt: 2, black and white) before writing.
+Every page of a multi-page TIFF or an animation is converted: into one multi-page TIFF, or into
+one bitmap a page named <name>-<n>.bmp, n from 1 with as many digits as the page count has
+(fax-1.bmp ... fax-3.bmp, anim-01.bmp ... anim-12.bmp). A page that fails fails its file, which
+then leaves no output.
 Exit status: 0 all converted (or skipped), 1 some file failed, 2 usage error,
 130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP (finished files stay, none is left half
 written).
@@ -53,7 +58,7 @@ std::string extensionLines()
     return text + line;
 }
 
-enum LongOnly { kGrey = 256, kLog, kVersion };
+enum LongOnly { kGrey = 256, kLog, kVersion, kFirstPage };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
@@ -66,6 +71,7 @@ const option kLongOptions[] = {
     {"recursive", no_argument, nullptr, 'r'},
     {"jobs", required_argument, nullptr, 'j'},
     {"no-clobber", no_argument, nullptr, 'n'},
+    {"first-page", no_argument, nullptr, kFirstPage},
     {"log", required_argument, nullptr, kLog},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
@@ -173,6 +179,9 @@ Parsed parseArguments(int argc, char** argv, unsigned cores)
             break;
         case 'n':
             o.noClobber = true;
+            break;
+        case kFirstPage:
+            o.firstPage = true;
             break;
         case kLog:
             if (*arg == '\0')

@@ -16,7 +16,8 @@ struct Options {
     bool recursive = false;
     unsigned jobs = 1;
     bool noClobber = false;
-    std::string logFile;  // empty: no log
+    bool firstPage = false;  // only the first page of a file of several, as the window reads it
+    std::string logFile;     // empty: no log
     bool quiet = false;
     std::vector<std::string> inputs;
 };
