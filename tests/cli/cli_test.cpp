@@ -1,6 +1,9 @@
 // tesselo-convert end to end: the real executable on files made here.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <tiffio.h>
+
+#include <map>
 
 #include "tests/cli/cli_run.h"
 #include "tests/support/testkit.h"
@@ -11,6 +14,49 @@ using namespace clirun;
 using testkit::ScratchDir;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Pages made by ImageMagick, of different sizes and kinds: RGB, bilevel, a 16-colour palette.
+const char* const kPageCommands[] = {
+    "convert -size 120x80 gradient:red-blue",
+    "convert -size 60x90 xc:white -fill black -draw 'rectangle 10,10 40,60' -monochrome -depth 1",
+    "convert -size 200x50 -seed 7 plasma:fractal -colors 16 -type palette",
+    "convert -size 90x40 xc:white -fill black -draw 'circle 40,20 50,30' -monochrome -depth 1",
+};
+
+bool haveTiffTools()
+{
+    return testkit::haveTool("convert") && testkit::haveTool("tiffcp") && testkit::haveTool("tiffinfo");
+}
+
+// A TIFF of the pages `kPageCommands[i]` for each i of `pages`, joined by tiffcp with `options`.
+bool writePages(const fs::path& path, const std::vector<int>& pages, const std::string& options = "")
+{
+    fs::create_directories(path.parent_path());
+    std::string join = "tiffcp " + options;
+    bool made = true;
+    for (const int command : pages) {
+        const std::string page = path.string() + ".page" + std::to_string(command) + ".tif";
+        if (!fs::exists(page))
+            made = made && testkit::run(std::string(kPageCommands[command]) + " '" + page + "'");
+        join += " '" + page + "'";
+    }
+    return made && testkit::run(join + " '" + path.string() + "'") && testkit::run("rm '" + path.string() + "'.page*");
+}
+
+// The size of each page of a file, as the library reads it.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> pageSizes(const fs::path& path)
+{
+    imglib::PagedFile file;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes;
+    if (!file.open(path.c_str()))
+        return sizes;
+    for (std::uint32_t page = 0; page < file.pageCount(); ++page) {
+        imglib::Image image;
+        if (file.readPage(page, image))
+            sizes.emplace_back(image.width, image.height);
+    }
+    return sizes;
+}
 
 TEST(Cli, UsageErrorsWriteNothingAndSayWhatIsWrong)
 {
@@ -53,6 +99,7 @@ TEST(Cli, HelpAndVersionGoToStandardOutput)
     const Finished help = run({"-h"}, dir.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "--no-clobber")) << help.out;
+    EXPECT_TRUE(contains(help.out, "--first-page")) << help.out;
     EXPECT_EQ(help.err, "");
 }
 
@@ -250,6 +297,155 @@ TEST(Cli, FullDiskLosesNothing)
     EXPECT_TRUE(lines(done.err).at(0).starts_with("big.bmp: disk full")) << done.err;
     EXPECT_EQ(filesUnder(dir / "small"), (std::vector<std::string>{"big.tif", "tiny.tif"}));
     EXPECT_EQ(readText(dir / "small/big.tif"), "an earlier big.tif");
+}
+
+// Every page of every file: into one TIFF that tiffinfo reads page by page, or into a bitmap a page
+// named with the page number, as wide as the page count; --first-page takes the first alone.
+TEST(Cli, EveryPageIsConverted)
+{
+    if (!haveTiffTools())
+        GTEST_SKIP() << "skipped: ImageMagick or the libtiff tools are missing";
+    ScratchDir dir;
+    ASSERT_TRUE(writePages(dir / "in/three.tif", {0, 1, 2}));
+    ASSERT_TRUE(writePages(dir / "in/fax.tif", {1, 3, 1}, "-c g4"));
+    ASSERT_TRUE(writePages(dir / "in/anim.tif", std::vector<int>(12, 2)));
+    writePicture(dir / "in/one.bmp");
+    const std::map<std::string, std::vector<std::pair<std::uint32_t, std::uint32_t>>> inputs{
+        {"three", pageSizes(dir / "in/three.tif")},
+        {"fax", pageSizes(dir / "in/fax.tif")},
+        {"anim", pageSizes(dir / "in/anim.tif")},
+        {"one", pageSizes(dir / "in/one.bmp")},
+    };
+    const struct {
+        std::vector<std::string> options;
+        std::vector<std::string> outputs;
+        std::vector<std::size_t> pages;  // of each output
+    } rows[] = {
+        {{}, {"anim.tif", "fax.tif", "one.tif", "three.tif"}, {12, 3, 1, 3}},
+        {{"-t", "tiff-ccitt"}, {"anim.tif", "fax.tif", "one.tif", "three.tif"}, {12, 3, 1, 3}},
+        {{"--first-page"}, {"anim.tif", "fax.tif", "one.tif", "three.tif"}, {1, 1, 1, 1}},
+        {{"-t", "bmp", "--first-page"}, {"anim.bmp", "fax.bmp", "one.bmp", "three.bmp"}, {1, 1, 1, 1}},
+        {{"-t", "bmp"},
+         {"anim-01.bmp", "anim-02.bmp", "anim-03.bmp", "anim-04.bmp", "anim-05.bmp", "anim-06.bmp", "anim-07.bmp",
+          "anim-08.bmp", "anim-09.bmp", "anim-10.bmp", "anim-11.bmp", "anim-12.bmp", "fax-1.bmp", "fax-2.bmp",
+          "fax-3.bmp", "one.bmp", "three-1.bmp", "three-2.bmp", "three-3.bmp"},
+         std::vector<std::size_t>(19, 1)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.options.empty() ? "tiff" : row.options.front() + " " + row.options.back());
+        fs::remove_all(dir / "out");
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), {"-o", "out", "in"});
+        const Finished done = run(args, dir.path());
+        EXPECT_EQ(done.status, 0) << done.err;
+        EXPECT_TRUE(contains(done.err, "4 converted, 0 skipped, 0 failed")) << done.err;
+        ASSERT_EQ(filesUnder(dir / "out"), row.outputs);
+        for (std::size_t i = 0; i < row.outputs.size(); ++i) {
+            // The input and page of a bitmap page: "fax-2.bmp" holds page 2 of fax.tif.
+            const fs::path output = dir / "out" / row.outputs[i];
+            const std::string stem = output.stem().string();
+            const auto dash = stem.rfind('-');
+            const auto& input = inputs.at(stem.substr(0, dash));
+            const std::size_t page = dash == std::string::npos ? 0 : std::stoul(stem.substr(dash + 1)) - 1;
+            const auto sizes = pageSizes(output);
+            EXPECT_EQ(sizes.size(), row.pages[i]) << row.outputs[i];
+            EXPECT_EQ(sizes, sizes.size() == input.size() ? input : std::vector{input.at(page)}) << row.outputs[i];
+            if (output.extension() == ".tif")
+                EXPECT_TRUE(
+                    testkit::run("test $(tiffinfo '" + output.string() +
+                                 "' 2>/dev/null | grep -c '^TIFF Directory') = " + std::to_string(row.pages[i])))
+                    << row.outputs[i] << " as tiffinfo reads it";
+        }
+    }
+}
+
+// The first page, converted alone or as the first of several, and every page of a TIFF
+// converted into one, gives the bytes of the same picture in a file of its own.
+TEST(Cli, APageGivesTheBytesOfItsPictureAlone)
+{
+    if (!haveTiffTools())
+        GTEST_SKIP() << "skipped: ImageMagick or the libtiff tools are missing";
+    for (const char* format : {"bmp", "tiff", "tiff-ccitt"}) {
+        SCOPED_TRACE(format);
+        ScratchDir dir;
+        ASSERT_TRUE(writePages(dir / "pages.tif", {2, 0}));
+        ASSERT_TRUE(testkit::run("cd '" + dir.path().string() + "' && tiffsplit pages.tif alone- >/dev/null"));
+        for (const auto& [args, output] : {std::pair{std::vector<std::string>{"--first-page", "pages.tif"}, "first"},
+                                           std::pair{std::vector<std::string>{"alone-aaa.tif"}, "alone"}}) {
+            std::vector<std::string> all{"-t", format, "-c", "12", "-s", "70", "-o", output};
+            all.insert(all.end(), args.begin(), args.end());
+            EXPECT_EQ(run(all, dir.path()).status, 0);
+        }
+        const std::string extension = std::string(format) == "bmp" ? ".bmp" : ".tif";
+        const std::string first = readText(dir / "first" / ("pages" + extension));
+        EXPECT_FALSE(first.empty());
+        EXPECT_EQ(first, readText(dir / "alone" / ("alone-aaa" + extension)));
+    }
+}
+
+// A page that cannot be read fails its file, which leaves no output (an earlier file of a page's
+// name stays whole), while the other files are converted.
+TEST(Cli, AFailingPageFailsItsFileWhichLeavesNoOutput)
+{
+    if (!haveTiffTools())
+        GTEST_SKIP() << "skipped: ImageMagick or the libtiff tools are missing";
+    for (const char* format : {"tiff", "bmp"}) {
+        SCOPED_TRACE(format);
+        ScratchDir dir;
+        ASSERT_TRUE(writePages(dir / "damaged.tif", {0, 2, 1}, "-c lzw"));
+        {
+            TIFF* tif = TIFFOpen((dir / "damaged.tif").c_str(), "r+");
+            ASSERT_TRUE(tif != nullptr && TIFFSetDirectory(tif, 1));
+            const std::uint64_t offset = TIFFGetStrileOffset(tif, 0), count = TIFFGetStrileByteCount(tif, 0);
+            TIFFClose(tif);
+            std::fstream file(dir / "damaged.tif", std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(std::streamoff(offset));
+            file << std::string(count, '\xff');
+        }
+        writePicture(dir / "good.bmp");
+        writeText(dir / "out/damaged-1.bmp", "an earlier output");
+        const Finished done = run({"-t", format, "-o", "out", "damaged.tif", "good.bmp"}, dir.path());
+        EXPECT_EQ(done.status, 1);
+        const auto said = lines(done.err);
+        ASSERT_EQ(said.size(), 2u) << done.err;
+        EXPECT_EQ(said[0], "damaged.tif: page 2 of 3: damaged image data (tiff: a strip or tile cannot be decoded)");
+        EXPECT_TRUE(said[1].starts_with("tesselo-convert: 1 converted, 0 skipped, 1 failed")) << said[1];
+        EXPECT_EQ(
+            filesUnder(dir / "out"),
+            (std::vector<std::string>{"damaged-1.bmp", std::string("good.") + (format[0] == 'b' ? "bmp" : "tif")}));
+        EXPECT_EQ(readText(dir / "out/damaged-1.bmp"), "an earlier output");
+    }
+}
+
+// Page outputs are planned with every other output: one taken by another input's fails that input,
+// and with -n one that exists skips its file.
+TEST(Cli, PageOutputsArePlannedWithEveryOther)
+{
+    if (!haveTiffTools())
+        GTEST_SKIP() << "skipped: ImageMagick or the libtiff tools are missing";
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+        std::vector<std::string> outputs;
+    } rows[] = {
+        {{"pages.tif", "in/pages-2.pcx"},
+         "in/pages-2.pcx: its output out/pages-2.bmp is already taken by pages.tif",
+         {"pages-1.bmp", "pages-2.bmp", "pages-3.bmp"}},
+        {{"-n", "pages.tif"}, "pages.tif: skipped, out/pages-3.bmp exists", {"pages-3.bmp"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.said);
+        ScratchDir dir;
+        ASSERT_TRUE(writePages(dir / "pages.tif", {0, 1, 2}));
+        writePicture(dir / "in/pages-2.pcx");
+        if (row.args.front() == "-n")
+            writeText(dir / "out/pages-3.bmp", "an earlier output");
+        std::vector<std::string> args{"-t", "bmp", "-o", "out"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Finished done = run(args, dir.path());
+        EXPECT_EQ(lines(done.err).at(0), row.said);
+        EXPECT_EQ(filesUnder(dir / "out"), row.outputs);
+    }
 }
 
 // SIGINT, SIGTERM or SIGHUP mid-run: the status says which, finished outputs stay whole, nothing
