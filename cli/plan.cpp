@@ -162,6 +162,30 @@ std::vector<std::string> pageOutputs(const fs::path& output, std::uint32_t pages
     return outputs;
 }
 
+// What stands against `input` writing `output`: an earlier input's output, or an input of the run;
+// empty when nothing does. The output is taken for `input` in `writers` if it was free.
+std::string conflictOf(const std::string& input, const std::string& output, std::map<std::string, std::string>& writers,
+                       const std::map<Identity, std::string>& inputs)
+{
+    const auto [writer, first] = writers.emplace(output, input);
+    if (!first)
+        return "its output " + output + " is already taken by " + writer->second;
+    const auto outputId = identityOf(output);
+    const auto overwritten = outputId ? inputs.find(*outputId) : inputs.end();
+    if (overwritten == inputs.end())
+        return "";
+    return overwritten->second == input ? "its output " + output + " is the input itself"
+                                        : "its output " + output + " is the input " + overwritten->second;
+}
+
+std::string firstExisting(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        if (struct stat st{}; ::lstat(path.c_str(), &st) == 0)
+            return path;
+    return "";
+}
+
 }  // namespace
 
 bool onePageAFile(const recipe::OutputFormat& format)
@@ -193,23 +217,12 @@ std::vector<Job> planRun(const Options& options)
             job.outputs = pageOutputs(output, onePageAFile(*options.format) ? bitmapPagesOf(job.input, options) : 1);
         }
         for (const std::string& output : job.outputs) {
-            const auto [writer, first] = writers.emplace(output, job.input);
-            const auto outputId = identityOf(output);
-            const auto overwritten = outputId ? inputs.find(*outputId) : inputs.end();
-            struct stat st {};
-            if (!job.failure.empty())
-                continue;
-            if (!first)
-                job.failure = "its output " + output + " is already taken by " + writer->second;
-            else if (overwritten != inputs.end())
-                job.failure = overwritten->second == job.input
-                                  ? "its output " + output + " is the input itself"
-                                  : "its output " + output + " is the input " + overwritten->second;
-            else if (options.noClobber && job.existing.empty() && ::lstat(output.c_str(), &st) == 0)
-                job.existing = output;
+            std::string conflict = conflictOf(job.input, output, writers, inputs);
+            if (job.failure.empty())
+                job.failure = std::move(conflict);
         }
-        if (!job.failure.empty())
-            job.existing.clear();
+        if (job.failure.empty() && options.noClobber)
+            job.existing = firstExisting(job.outputs);
         jobs.push_back(std::move(job));
     }
     return jobs;
