@@ -1,11 +1,30 @@
 // Feeds bytes to one reader (FUZZ_READER names it, "any" means the sniff table). A decoded image
-// must be well formed, and goes on through the operations the program applies to it.
+// must be well formed, and goes on through the operations the program applies to it. A reader of
+// several pages also reads the next few, which must be well formed too.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 
 #include "imglib/formats/registry.h"
 #include "imglib/ops/ops.h"
+
+namespace {
+
+void readLaterPages(const imglib::Codec* codec, std::span<const std::uint8_t> file)
+{
+    std::unique_ptr<imglib::Pages> pages;
+    if (codec == nullptr || codec->openPages == nullptr || !codec->openPages(file, pages))
+        return;
+    for (std::uint32_t page = 1; page < std::min<std::uint32_t>(pages->count(), 4); ++page) {
+        imglib::Image image;
+        if (pages->read(page, image) && !imglib::isWellFormed(image))
+            std::abort();
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -14,12 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     imglib::Status status;
     if (std::string_view(FUZZ_READER) == "any") {
         status = imglib::decodeAny(file, image);
+        readLaterPages(imglib::recognise(file), file);
     } else {
         const imglib::Codec* codec = imglib::findCodec(FUZZ_READER);
         if (codec == nullptr)
             std::abort();
         (void)codec->sniff(file);
         status = codec->decode(file, image);
+        readLaterPages(codec, file);
     }
     if (!status)
         return 0;
