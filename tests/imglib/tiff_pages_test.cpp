@@ -52,47 +52,59 @@ Joined join(const testkit::ScratchDir& scratch, const std::vector<Recipe>& direc
     return joined;
 }
 
-// Both ways to the pages: the bytes in memory (which must outlive them), and the file read a
-// directory at a time.
-struct Opened {
+// What became of one page: its error and, when it was read, its pixels.
+struct PageRead {
+    Error error = Error::none;
+    testkit::Rgba pixels;
+};
+
+// Every page of the file, last first (a page decodes no other), from the bytes in memory and from
+// the file a directory at a time, which must agree; a file that does not open gives its error.
+std::vector<PageRead> readPages(const fs::path& path)
+{
+    const auto bytes = testkit::readBytes(path);
     std::unique_ptr<Pages> fromMemory;
     PagedFile fromFile;
-};
-void open(const fs::path& path, const std::vector<std::uint8_t>& bytes, Opened& opened)
-{
-    ASSERT_TRUE(tiff::openPages(bytes, opened.fromMemory).ok());
-    ASSERT_TRUE(opened.fromFile.open(path.c_str()).ok());
-    ASSERT_EQ(opened.fromMemory->count(), opened.fromFile.pageCount());
-}
-
-// Where a directory of a file that libtiff wrote in this machine's byte order keeps its
-// next-directory offset.
-std::size_t nextOffsetField(const std::vector<std::uint8_t>& bytes, std::uint64_t directory)
-{
-    return directory + 2 + 12 * std::size_t(bytes[directory] | bytes[directory + 1] << 8);
-}
-
-struct Offsets {
-    std::uint64_t directory = 0, strip = 0, stripBytes = 0;
-};
-Offsets offsetsOf(const fs::path& path, tdir_t directory)
-{
-    Offsets o;
-    TIFF* tif = TIFFOpen(path.c_str(), "r");
-    if (tif && TIFFSetDirectory(tif, directory)) {
-        o.directory = TIFFCurrentDirOffset(tif);
-        o.strip = TIFFGetStrileOffset(tif, 0);
-        o.stripBytes = TIFFGetStrileByteCount(tif, 0);
+    const Status opened = tiff::openPages(bytes, fromMemory);
+    EXPECT_EQ(fromFile.open(path.c_str()).error, opened.error);
+    if (!opened)
+        return {{opened.error, {}}};
+    EXPECT_EQ(fromFile.pageCount(), fromMemory->count());
+    std::vector<PageRead> pages(fromMemory->count());
+    for (auto page = std::uint32_t(pages.size()); page-- > 0;) {
+        Image image, fromTheFile;
+        pages[page].error = fromMemory->read(page, image).error;
+        pages[page].pixels = testkit::toRgba(image);
+        EXPECT_EQ(fromFile.readPage(page, fromTheFile).error, pages[page].error) << "page " << page;
+        if (pages[page].error == Error::none)
+            formattest::expectSame(testkit::toRgba(fromTheFile), pages[page].pixels, "the page from memory");
     }
-    if (tif)
-        TIFFClose(tif);
-    return o;
+    return pages;
 }
 
-void put32le(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
+// Damages the file: the first strip of the second directory garbled, or the last directory's
+// link to the next pointed past the end or back to the first (libtiff wrote it little-endian).
+enum class Damage { garbledStrip, chainPastTheEnd, chainBackToTheFirst };
+void damage(const fs::path& path, Damage how)
 {
-    for (int i = 0; i < 4; ++i)
-        bytes[at + i] = static_cast<std::uint8_t>(value >> 8 * i);
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    const std::uint64_t first = TIFFCurrentDirOffset(tif);
+    TIFFSetDirectory(tif, 1);
+    const std::uint64_t strip = TIFFGetStrileOffset(tif, 0), stripBytes = TIFFGetStrileByteCount(tif, 0);
+    TIFFSetDirectory(tif, TIFFNumberOfDirectories(tif) - 1);
+    const std::uint64_t last = TIFFCurrentDirOffset(tif);
+    TIFFClose(tif);
+    auto bytes = testkit::readBytes(path);
+    if (how == Damage::garbledStrip) {
+        std::fill_n(bytes.begin() + std::ptrdiff_t(strip), stripBytes, 0xFF);
+    } else {
+        const std::size_t link = last + 2 + 12 * std::size_t(bytes[last] | bytes[last + 1] << 8);
+        const std::uint64_t next = how == Damage::chainBackToTheFirst ? first : bytes.size() + 64;
+        for (int i = 0; i < 4; ++i)
+            bytes[link + i] = std::uint8_t(next >> 8 * i);
+    }
+    testkit::writeBytes(path, bytes);
 }
 
 // Every page of a file from memory; the first failure, if any.
@@ -125,19 +137,10 @@ TEST(TiffPages, EveryDirectoryButTheReducedCopiesIsAPageReadAlone)
         SCOPED_TRACE(row.name);
         const testkit::ScratchDir scratch;
         const Joined joined = join(scratch, row.directories);
-        const auto bytes = testkit::readBytes(joined.path);
-        Opened opened;
-        open(joined.path, bytes, opened);
-        ASSERT_EQ(opened.fromFile.pageCount(), row.pages.size());
-        // Last page first: reading a page decodes no other.
-        for (std::uint32_t page = opened.fromFile.pageCount(); page-- > 0;) {
-            Image fromMemory, fromFile;
-            ASSERT_TRUE(opened.fromMemory->read(page, fromMemory).ok()) << "page " << page;
-            ASSERT_TRUE(opened.fromFile.readPage(page, fromFile).ok()) << "page " << page;
-            const testkit::Rgba& expected = joined.alone[row.pages[page]];
-            formattest::expectSame(testkit::toRgba(fromMemory), expected, "the directory alone");
-            formattest::expectSame(testkit::toRgba(fromFile), expected, "the directory alone");
-        }
+        const auto pages = readPages(joined.path);
+        ASSERT_EQ(pages.size(), row.pages.size());
+        for (std::size_t page = 0; page < pages.size(); ++page)
+            formattest::expectSame(pages[page].pixels, joined.alone[row.pages[page]], "the directory alone");
     }
 }
 
@@ -149,66 +152,39 @@ TEST(TiffPages, DamagedPagesFailAndLostPagesAreCounted)
         GTEST_SKIP() << "skipped: tiffcp is missing";
     const struct {
         const char* name;
-        std::uint32_t pages;
-        std::uint32_t failing;  // the page that fails; `pages` for none
-        Error error;
+        Damage damage;
+        std::vector<Error> pages;
     } rows[] = {
-        {"garbled strip on the second page", 3, 1, Error::badData},
-        {"chain on past the end", 4, 3, Error::badHeader},
-        {"chain back to the first directory", 3, 3, Error::none},
+        {"garbled strip", Damage::garbledStrip, {Error::none, Error::badData, Error::none}},
+        {"chain past the end", Damage::chainPastTheEnd, {Error::none, Error::none, Error::none, Error::badHeader}},
+        {"chain back to the first", Damage::chainBackToTheFirst, {Error::none, Error::none, Error::none}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const testkit::ScratchDir scratch;
         const Joined joined = join(scratch, {kGrey, kGrey, kGrey});
-        std::vector<std::uint8_t> bytes = testkit::readBytes(joined.path);
-        const Offsets first = offsetsOf(joined.path, 0), second = offsetsOf(joined.path, 1),
-                      last = offsetsOf(joined.path, 2);
-        if (row.failing == 1)
-            std::fill_n(bytes.begin() + std::ptrdiff_t(second.strip), second.stripBytes, 0xFF);
-        else
-            put32le(bytes, nextOffsetField(bytes, last.directory),
-                    row.error == Error::none ? std::uint32_t(first.directory) : std::uint32_t(bytes.size() + 64));
-        testkit::writeBytes(joined.path, bytes);
-
-        Opened opened;
-        open(joined.path, bytes, opened);
-        EXPECT_EQ(opened.fromFile.pageCount(), row.pages);
-        for (std::uint32_t page = 0; page < row.pages; ++page) {
-            Image fromMemory, fromFile;
-            const Error expected = page == row.failing ? row.error : Error::none;
-            EXPECT_EQ(opened.fromMemory->read(page, fromMemory).error, expected) << "page " << page;
-            EXPECT_EQ(opened.fromFile.readPage(page, fromFile).error, expected) << "page " << page;
-        }
+        damage(joined.path, row.damage);
+        std::vector<Error> errors;
+        for (const PageRead& page : readPages(joined.path))
+            errors.push_back(page.error);
+        EXPECT_EQ(errors, row.pages);
     }
 }
 
-// Page 0, from memory and from the file, is what decode() reads, or fails as it does.
+// Every page of every conformance file reads alike both ways, and page 0 is what decode() reads.
 TEST(TiffPages, TheFirstPageOfEveryConformanceFileIsWhatDecodeReads)
 {
     CONFORMANCE_OR_SKIP(conformance);
     for (const auto& entry : fs::recursive_directory_iterator(conformance / "tiff")) {
-        const std::string extension = entry.path().extension().string();
-        if (extension != ".tif" && extension != ".tiff")
+        if (entry.path().extension() != ".tif" && entry.path().extension() != ".tiff")
             continue;
         SCOPED_TRACE(entry.path().string());
-        const auto bytes = testkit::readBytes(entry.path());
-        Image decoded, fromMemory, fromFile;
-        const Status status = tiff::decode(bytes, decoded);
-        std::unique_ptr<Pages> pages;
-        Status memoryStatus = tiff::openPages(bytes, pages);
-        if (memoryStatus)
-            memoryStatus = pages->read(0, fromMemory);
-        PagedFile file;
-        Status fileStatus = file.open(entry.path().c_str());
-        if (fileStatus)
-            fileStatus = file.readPage(0, fromFile);
-        EXPECT_EQ(memoryStatus.error, status.error);
-        EXPECT_EQ(fileStatus.error, status.error);
-        if (status && memoryStatus && fileStatus) {
-            formattest::expectSame(testkit::toRgba(fromMemory), testkit::toRgba(decoded), "decode()");
-            formattest::expectSame(testkit::toRgba(fromFile), testkit::toRgba(decoded), "decode()");
-        }
+        Image decoded;
+        const Status status = tiff::decode(testkit::readBytes(entry.path()), decoded);
+        const PageRead first = readPages(entry.path()).at(0);
+        EXPECT_EQ(first.error, status.error);
+        if (status && first.error == Error::none)
+            formattest::expectSame(first.pixels, testkit::toRgba(decoded), "decode()");
     }
 }
 
@@ -254,41 +230,36 @@ TEST(TiffPageWriter, EachPageIsLaidOutAsItWouldBeAlone)
     }
 }
 
-// A page that fails, a missing commit or a commit of nothing leave no file and no temporary, and
-// the earlier file of that name whole.
+// A page that fails, or a missing commit, leaves no file and no temporary, and the earlier file of
+// that name whole.
 TEST(TiffPageWriter, AFailedPageOrNoCommitLeavesNoFile)
 {
-    const Image good = formattest::imageOfKind(PixelFormat::rgb, 9, 9);
+    const Image good = formattest::imageOfKind(PixelFormat::rgb, 9, 9), malformed;
     const struct {
         const char* name;
-        std::vector<std::pair<const Image*, std::int32_t>> pages;  // a null image: a malformed one
-        bool lastPageFails;
+        const Image& second;
+        std::int32_t format;  // of the second page
         bool commit;
     } rows[] = {
-        {"a malformed second page", {{&good, 16}, {nullptr, 16}}, true, true},
-        {"a bitmap's number for the second page", {{&good, 16}, {&good, 0}}, true, true},
-        {"no commit", {{&good, 16}, {&good, 17}}, false, false},
-        {"no page", {}, false, true},
+        {"a malformed second page", malformed, 16, true},
+        {"a bitmap's number for the second page", good, 0, true},
+        {"no commit", good, 17, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const testkit::ScratchDir scratch;
         const fs::path path = scratch / "out.tif";
-        testkit::writeBytes(path, {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
+        const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+        testkit::writeBytes(path, earlier);
         {
             TiffPageWriter writer;
             ASSERT_TRUE(writer.open(path.c_str()).ok());
-            bool added = true;
-            for (const auto& [image, format] : row.pages)
-                added = writer.add(image ? *image : Image{}, format).ok();
-            EXPECT_EQ(added, !row.lastPageFails);
+            ASSERT_TRUE(writer.add(good, 16).ok());
+            EXPECT_EQ(writer.add(row.second, row.format).ok(), !row.commit);
             if (row.commit)
                 EXPECT_FALSE(writer.commit().ok());
         }
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(scratch.path()))
-            files.push_back(entry.path());
-        EXPECT_EQ(files, std::vector<fs::path>{path});
-        EXPECT_EQ(testkit::readBytes(path), (std::vector<std::uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+        EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 1);
+        EXPECT_EQ(testkit::readBytes(path), earlier);
     }
 }
