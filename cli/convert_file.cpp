@@ -1,9 +1,13 @@
 #include "cli/convert_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 #include "imglib/api/images.h"
 #include "imglib/ops/ops.h"
@@ -51,14 +55,85 @@ imglib::Status giveDateOf(const std::string& input, const std::string& output)
     return imglib::success();
 }
 
-// The recipe's steps on one image. Each step first looks whether the run is being stopped.
+// A file's bitmaps, one a page, each written under a hidden temporary name of its own beside its
+// place and all put in place once the last is written: a page that fails, or a stop, leaves none
+// of them, and earlier files of those names stay whole.
+class StagedBitmaps {
+public:
+    StagedBitmaps() = default;
+    StagedBitmaps(const StagedBitmaps&) = delete;
+    StagedBitmaps& operator=(const StagedBitmaps&) = delete;
+    ~StagedBitmaps()
+    {
+        for (const Staged& staged : staged_)
+            ::unlink(staged.temporary.c_str());
+    }
+
+    imglib::Status write(const imglib::Image& image, const std::string& target, std::int32_t format)
+    {
+        // Made exclusively, so that no other file is written through its name; the library's
+        // write replaces it with a complete file.
+        const fs::path path(target);
+        std::string temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+        errno = 0;
+        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0)
+            return imglib::failure(imglib::Error::io, "write: cannot create a file beside the target");
+        ::close(fd);
+        staged_.push_back({temporary, target});
+        errno = 0;
+        return imglib::writeImage(image, temporary.c_str(), format);
+    }
+
+    // Renames every bitmap into place; when one cannot be, those already placed are removed.
+    imglib::Status commit()
+    {
+        for (std::size_t i = 0; i < staged_.size(); ++i) {
+            errno = 0;
+            if (::rename(staged_[i].temporary.c_str(), staged_[i].target.c_str()) != 0) {
+                const imglib::Status status = imglib::failure(imglib::Error::io, "write: cannot put the file in place");
+                for (std::size_t placed = 0; placed < i; ++placed)
+                    ::unlink(staged_[placed].target.c_str());
+                staged_.erase(staged_.begin(), staged_.begin() + static_cast<std::ptrdiff_t>(i));
+                return status;
+            }
+        }
+        staged_.clear();
+        return imglib::success();
+    }
+
+private:
+    struct Staged {
+        std::string temporary, target;
+    };
+    std::vector<Staged> staged_;
+};
+
+// The recipe's steps on each page of one file in turn, one page held at a time, then the outputs
+// put in place. Each step first looks whether the run is being stopped.
 class FileSteps {
 public:
     FileSteps(const Job& job, const Options& options, const std::atomic<bool>& stop)
-        : job_(job), options_(options), stop_(stop)
+        : job_(job), options_(options), stop_(stop), bitmaps_(onePageAFile(*options.format))
     {}
 
-    bool read() { return go() && done((errno = 0, imglib::readImage(job_.input.c_str(), image_))); }
+    void convert()
+    {
+        if (!open())
+            return;
+        for (page_ = 0; page_ < pages_; ++page_)
+            if (!recipe::convert(*this))
+                return;
+        errno = 0;
+        if (done(bitmaps_ ? staged_.commit() : tiff_.commit()) && options_.keepDates)
+            keepDates();
+    }
+
+    bool read()
+    {
+        image_ = imglib::Image{};  // the page before is let go first
+        return go() && done((errno = 0, file_.readPage(page_, image_)));
+    }
     bool transform() { return go() && recipe::transform(*this, options_.settings); }
     bool output() { return go() && recipe::finish(*this, *options_.format); }
 
@@ -75,24 +150,55 @@ public:
     }
     bool write(const recipe::OutputFormat& format)
     {
-        if (!go() || !done(makeFolders(options_, job_.output)))
+        if (!go() || (page_ == 0 && !startOutputs()))
             return false;
         errno = 0;
-        if (!done(imglib::writeImage(image_, job_.output.c_str(), format.writeNumber)))
-            return false;
-        return !options_.keepDates || done(giveDateOf(job_.input, job_.output));
+        return done(bitmaps_ ? staged_.write(image_, job_.outputs[page_], format.writeNumber)
+                             : tiff_.add(image_, format.writeNumber));
     }
 
     Result result() const
     {
         if (abandoned_)
             return {Outcome::abandoned, ""};
+        if (!reason_.empty())
+            return {Outcome::failed, reason_};
         if (!status_)
             return {Outcome::failed, reason()};
         return {Outcome::converted, ""};
     }
 
 private:
+    // The input, and the number of pages to convert; bitmaps have the pages they were named for.
+    bool open()
+    {
+        if (!go() || !done((errno = 0, file_.open(job_.input.c_str()))))
+            return false;
+        pages_ = options_.firstPage ? std::min<std::uint32_t>(file_.pageCount(), 1) : file_.pageCount();
+        if (pages_ == 0)
+            reason_ = "it holds no image";
+        else if (bitmaps_ && pages_ != job_.outputs.size())
+            reason_ = "its page count changed since it was listed";
+        return reason_.empty();
+    }
+
+    // The output folders, and for a TIFF the file that takes every page.
+    bool startOutputs()
+    {
+        if (!done(makeFolders(options_, job_.outputs.front())))
+            return false;
+        errno = 0;
+        return bitmaps_ || done(tiff_.open(job_.outputs.front().c_str()));
+    }
+
+    // Every output written takes the input's modification time.
+    void keepDates()
+    {
+        const std::size_t written = bitmaps_ ? job_.outputs.size() : 1;
+        for (std::size_t i = 0; i < written && status_; ++i)
+            done(giveDateOf(job_.input, job_.outputs[i]));
+    }
+
     bool go()
     {
         abandoned_ = stop_.load();
@@ -117,9 +223,13 @@ private:
         return true;
     }
 
+    // The library's reason; for a file of several pages, the page's number first.
     std::string reason() const
     {
-        std::string text = imglib::describe(status_);
+        std::string text = pages_ > 1 && page_ < pages_
+                               ? "page " + std::to_string(page_ + 1) + " of " + std::to_string(pages_) + ": "
+                               : std::string();
+        text += imglib::describe(status_);
         if (*status_.detail != '\0')
             text.append(" (").append(status_.detail).append(")");
         return text;
@@ -128,8 +238,14 @@ private:
     const Job& job_;
     const Options& options_;
     const std::atomic<bool>& stop_;
+    const bool bitmaps_;
+    imglib::PagedFile file_;
+    std::uint32_t pages_ = 0, page_ = 0;
     imglib::Image image_;
+    imglib::TiffPageWriter tiff_;
+    StagedBitmaps staged_;
     imglib::Status status_;
+    std::string reason_;  // a failure that is not the library's
     bool abandoned_ = false;
 };
 
@@ -139,7 +255,7 @@ Result convertFile(const Job& job, const Options& options, const std::atomic<boo
 {
     try {
         FileSteps steps(job, options, stop);
-        recipe::convert(steps);
+        steps.convert();
         return steps.result();
     } catch (const std::bad_alloc&) {
         return {Outcome::failed, "out of memory"};

@@ -16,8 +16,9 @@ struct Result {
     std::string reason;  // failed: why, for people
 };
 
-// Converts job.input into job.output. When `stop` is set the file is abandoned at the next step;
-// a write, once begun, is finished (the library puts a complete file in place, or none).
+// Converts every page of job.input (the first alone with --first-page) into job.outputs, which
+// appear only once every page is written. When `stop` is set the file is abandoned at the next
+// step, leaving no output; a write, once begun, is finished.
 Result convertFile(const Job& job, const Options& options, const std::atomic<bool>& stop);
 
 }  // namespace cli

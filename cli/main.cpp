@@ -75,7 +75,7 @@ std::vector<Result> convertAll(const std::vector<Job>& jobs, const Options& opti
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         if (!jobs[i].failure.empty())
             results[i] = {Outcome::failed, jobs[i].failure};
-        else if (jobs[i].skip)
+        else if (!jobs[i].existing.empty())
             results[i] = {Outcome::skipped, ""};
         done += results[i].outcome != Outcome::pending;
     }

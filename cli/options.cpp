@@ -28,6 +28,7 @@ const char* const kHelpEnd = R"(
   -j, --jobs N            files converted at once (default: the number of cores)
   -n, --no-clobber        keep an existing output file; its input is reported as skipped
       --keep-dates        give each output the modification time of its input
+      --first-page        convert only the first page of a multi-page TIFF or an animation
       --log FILE          also write the failed inputs to FILE, in the window's Log.txt format
   -q, --quiet             no progress display
   -h, --help              this text
@@ -35,6 +36,10 @@ const char* const kHelpEnd = R"(
 
 An output is named after its input without the extension, plus .bmp or .tif. The TIFF kinds
 are reduced to 255 colours (tiff-ccitt: 2, black and white) before writing.
+Every page of a multi-page TIFF or an animation is converted: into one multi-page TIFF, or into
+one bitmap a page named <name>-<n>.bmp, n from 1 with as many digits as the page count has
+(fax-1.bmp ... fax-3.bmp, anim-01.bmp ... anim-12.bmp). A page that fails fails its file, which
+then leaves no output.
 Exit status: 0 all converted (or skipped), 1 some file failed, 2 usage error,
 130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP (finished files stay, none is left half
 written).
@@ -60,7 +65,7 @@ std::string extensionLines()
     return text + line;
 }
 
-enum LongOnly { kGrey = 256, kLog, kVersion, kKeepDates };
+enum LongOnly { kGrey = 256, kLog, kVersion, kKeepDates, kFirstPage };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
@@ -74,6 +79,7 @@ const option kLongOptions[] = {
     {"jobs", required_argument, nullptr, 'j'},
     {"no-clobber", no_argument, nullptr, 'n'},
     {"keep-dates", no_argument, nullptr, kKeepDates},
+    {"first-page", no_argument, nullptr, kFirstPage},
     {"log", required_argument, nullptr, kLog},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
@@ -184,6 +190,9 @@ Parsed parseArguments(int argc, char** argv, unsigned cores)
             break;
         case kKeepDates:
             o.keepDates = true;
+            break;
+        case kFirstPage:
+            o.firstPage = true;
             break;
         case kLog:
             if (*arg == '\0')

@@ -17,6 +17,7 @@ struct Options {
     unsigned jobs = 1;
     bool noClobber = false;
     bool keepDates = false;  // each output takes its input's modification time
+    bool firstPage = false;  // only the first page of a file of several, as the window reads it
     std::string logFile;     // empty: no log
     bool quiet = false;
     std::vector<std::string> inputs;

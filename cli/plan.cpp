@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <utility>
 
+#include "imglib/api/images.h"
 #include "imglib/core/status.h"
 #include "recipe/naming.h"
 
@@ -133,7 +134,64 @@ std::optional<Identity> identityOf(const std::string& path)
     return Identity{st.st_dev, st.st_ino};
 }
 
+// The pages a bitmap output gives the file: its page count, found without decoding (a TIFF's
+// directories are read, other files' bytes, one file at a time). A file that cannot be opened
+// counts one, and fails when converted.
+std::uint32_t bitmapPagesOf(const std::string& input, const Options& options)
+{
+    imglib::PagedFile file;
+    if (options.firstPage || !file.open(input.c_str()))
+        return 1;
+    return std::max<std::uint32_t>(file.pageCount(), 1);
+}
+
+// `output` for one page; for several, <stem>-<n><extension> each, n from 1 zero-padded to the
+// width of the page count.
+std::vector<std::string> pageOutputs(const fs::path& output, std::uint32_t pages)
+{
+    if (pages == 1)
+        return {output.string()};
+    const std::size_t width = std::to_string(pages).size();
+    std::vector<std::string> outputs;
+    for (std::uint32_t page = 1; page <= pages; ++page) {
+        const std::string number = std::to_string(page);
+        const std::string name = output.stem().string() + "-" + std::string(width - number.size(), '0') + number +
+                                 output.extension().string();
+        outputs.push_back((output.parent_path() / name).string());
+    }
+    return outputs;
+}
+
+// What stands against `input` writing `output`: an earlier input's output, or an input of the run;
+// empty when nothing does. The output is taken for `input` in `writers` if it was free.
+std::string conflictOf(const std::string& input, const std::string& output, std::map<std::string, std::string>& writers,
+                       const std::map<Identity, std::string>& inputs)
+{
+    const auto [writer, first] = writers.emplace(output, input);
+    if (!first)
+        return "its output " + output + " is already taken by " + writer->second;
+    const auto outputId = identityOf(output);
+    const auto overwritten = outputId ? inputs.find(*outputId) : inputs.end();
+    if (overwritten == inputs.end())
+        return "";
+    return overwritten->second == input ? "its output " + output + " is the input itself"
+                                        : "its output " + output + " is the input " + overwritten->second;
+}
+
+std::string firstExisting(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        if (struct stat st{}; ::lstat(path.c_str(), &st) == 0)
+            return path;
+    return "";
+}
+
 }  // namespace
+
+bool onePageAFile(const recipe::OutputFormat& format)
+{
+    return format.writeNumber == static_cast<std::int16_t>(imglib::WriteFormat::bmp);
+}
 
 std::vector<Job> planRun(const Options& options)
 {
@@ -150,26 +208,21 @@ std::vector<Job> planRun(const Options& options)
     std::vector<Job> jobs;
     std::map<std::string, std::string> writers;  // output path → the input that writes it
     for (const Found& f : found) {
-        Job job{f.path, "", f.failure, false};
+        Job job{f.path, {}, f.failure, ""};
         if (job.failure.empty()) {
             const fs::path relative(f.relative);
-            job.output = (fs::path(options.outputFolder) / relative.parent_path() /
-                          recipe::outputName(relative.filename().string(), *options.format))
-                             .lexically_normal()
-                             .string();
-            const auto [writer, first] = writers.emplace(job.output, job.input);
-            const auto outputId = identityOf(job.output);
-            const auto overwritten = outputId ? inputs.find(*outputId) : inputs.end();
-            struct stat st {};
-            if (!first)
-                job.failure = "its output " + job.output + " is already taken by " + writer->second;
-            else if (overwritten != inputs.end())
-                job.failure = overwritten->second == job.input
-                                  ? "its output " + job.output + " is the input itself"
-                                  : "its output " + job.output + " is the input " + overwritten->second;
-            else if (options.noClobber && ::lstat(job.output.c_str(), &st) == 0)
-                job.skip = true;
+            const fs::path output = (fs::path(options.outputFolder) / relative.parent_path() /
+                                     recipe::outputName(relative.filename().string(), *options.format))
+                                        .lexically_normal();
+            job.outputs = pageOutputs(output, onePageAFile(*options.format) ? bitmapPagesOf(job.input, options) : 1);
         }
+        for (const std::string& output : job.outputs) {
+            std::string conflict = conflictOf(job.input, output, writers, inputs);
+            if (job.failure.empty())
+                job.failure = std::move(conflict);
+        }
+        if (job.failure.empty() && options.noClobber)
+            job.existing = firstExisting(job.outputs);
         jobs.push_back(std::move(job));
     }
     return jobs;

@@ -58,7 +58,7 @@ void Report::printLines(const std::vector<Result>& results, bool toTheEnd)
         if (result.outcome == Outcome::failed)
             std::fprintf(stderr, "%s: %s\n", job.input.c_str(), result.reason.c_str());
         else
-            std::fprintf(stderr, "%s: skipped, %s exists\n", job.input.c_str(), job.output.c_str());
+            std::fprintf(stderr, "%s: skipped, %s exists\n", job.input.c_str(), job.existing.c_str());
     }
 }
 

@@ -1,6 +1,6 @@
 // Feeds bytes to one reader (FUZZ_READER names it, "any" means the sniff table). A decoded image
-// must be well formed, and goes on through the operations the program applies to it; so must the
-// pages of a file that holds several.
+// must be well formed, and goes on through the operations the program applies to it. A reader of
+// several pages also reads the next few, which must be well formed too.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -10,30 +10,37 @@
 #include "imglib/formats/registry.h"
 #include "imglib/ops/ops.h"
 
+namespace {
+
+void readLaterPages(const imglib::Codec* codec, std::span<const std::uint8_t> file)
+{
+    std::unique_ptr<imglib::Pages> pages;
+    if (codec == nullptr || codec->openPages == nullptr || !codec->openPages(file, pages))
+        return;
+    for (std::uint32_t page = 1; page < std::min<std::uint32_t>(pages->count(), 4); ++page) {
+        imglib::Image image;
+        if (pages->read(page, image) && !imglib::isWellFormed(image))
+            std::abort();
+    }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::span<const std::uint8_t> file(data, size);
     imglib::Image image;
     imglib::Status status;
-    const imglib::Codec* codec = nullptr;
     if (std::string_view(FUZZ_READER) == "any") {
         status = imglib::decodeAny(file, image);
-        codec = imglib::recognise(file);
+        readLaterPages(imglib::recognise(file), file);
     } else {
-        codec = imglib::findCodec(FUZZ_READER);
+        const imglib::Codec* codec = imglib::findCodec(FUZZ_READER);
         if (codec == nullptr)
             std::abort();
         (void)codec->sniff(file);
         status = codec->decode(file, image);
-    }
-    // The pages of a file that holds several, the first few of them.
-    std::unique_ptr<imglib::Pages> pages;
-    if (codec != nullptr && codec->openPages != nullptr)
-        (void)codec->openPages(file, pages);
-    for (std::uint32_t n = 0; pages && n < std::min<std::uint32_t>(pages->count(), 8); ++n) {
-        imglib::Image page;
-        if (pages->read(n, page).ok() && !imglib::isWellFormed(page))
-            std::abort();
+        readLaterPages(codec, file);
     }
     if (!status)
         return 0;

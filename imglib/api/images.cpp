@@ -1,5 +1,7 @@
 #include "imglib/api/images.h"
 
+#include <optional>
+#include <unistd.h>
 #include <vector>
 
 #include "imglib/core/file_io.h"
@@ -17,10 +19,45 @@ Status readImage(const char* path, Image& out)
     return decodeAny(file, out);
 }
 
+namespace {
+
+std::optional<tiff::Kind> tiffKindOf(std::int32_t format)
+{
+    switch (static_cast<WriteFormat>(format)) {
+    case WriteFormat::tiffLzw:
+        return tiff::Kind::lzw;
+    case WriteFormat::tiffUncompressed:
+        return tiff::Kind::uncompressed;
+    case WriteFormat::tiffCcittHuffman:
+        return tiff::Kind::ccittHuffman;
+    case WriteFormat::tiffPackBits:
+        return tiff::Kind::packBits;
+    case WriteFormat::bmp:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool startsAsTiff(const InputFile& file)
+{
+    std::uint8_t signature[4] = {};
+    return ::pread(file.fd(), signature, sizeof signature, 0) == sizeof signature && tiff::sniff(signature);
+}
+
+}  // namespace
+
 Status PagedFile::open(const char* path)
 {
     pages_.reset();
-    if (auto s = readWholeFile(path, bytes_); !s)
+    bytes_.clear();
+    InputFile file;
+    if (auto s = file.open(path); !s)
+        return s;
+    // No other format's signature begins as a TIFF's does, so this is the codec the sniff table
+    // would pick.
+    if (startsAsTiff(file))
+        return tiff::openPagesOfFile(file.fd(), file.size(), pages_);
+    if (auto s = file.readAll(bytes_); !s)
         return s;
     return openPagesOfAny(bytes_, pages_);
 }
@@ -36,19 +73,44 @@ Status writeImage(const Image& image, const char* path, std::int32_t format)
 {
     if (path == nullptr || *path == '\0')
         return failure(Error::badArgument, "write: empty path");
-    switch (static_cast<WriteFormat>(format)) {
-    case WriteFormat::bmp:
+    if (static_cast<WriteFormat>(format) == WriteFormat::bmp)
         return bmp::write(image, path);
-    case WriteFormat::tiffLzw:
-        return tiff::write(image, tiff::Kind::lzw, path);
-    case WriteFormat::tiffUncompressed:
-        return tiff::write(image, tiff::Kind::uncompressed, path);
-    case WriteFormat::tiffCcittHuffman:
-        return tiff::write(image, tiff::Kind::ccittHuffman, path);
-    case WriteFormat::tiffPackBits:
-        return tiff::write(image, tiff::Kind::packBits, path);
-    }
+    if (const auto kind = tiffKindOf(format))
+        return tiff::write(image, *kind, path);
     return failure(Error::badArgument, "write: unknown format number");
+}
+
+Status TiffPageWriter::open(const char* path)
+{
+    writer_.reset();
+    if (path == nullptr || *path == '\0')
+        return failure(Error::badArgument, "write: empty path");
+    writer_.emplace();
+    if (auto s = writer_->open(path); !s) {
+        writer_.reset();
+        return s;
+    }
+    return success();
+}
+
+Status TiffPageWriter::add(const Image& image, std::int32_t format)
+{
+    const auto kind = tiffKindOf(format);
+    const Status status = !writer_ ? failure(Error::badArgument, "write: no file open for pages")
+                          : !kind  ? failure(Error::badArgument, "write: not a TIFF format number")
+                                   : writer_->add(image, *kind);
+    if (!status)
+        writer_.reset();  // nothing of the file is left
+    return status;
+}
+
+Status TiffPageWriter::commit()
+{
+    if (!writer_)
+        return failure(Error::badArgument, "write: no file open for pages");
+    Status status = writer_->commit();
+    writer_.reset();
+    return status;
 }
 
 }  // namespace imglib

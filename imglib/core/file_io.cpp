@@ -8,39 +8,57 @@
 
 namespace imglib {
 
-Status readWholeFile(const char* path, std::vector<std::uint8_t>& out)
+InputFile::~InputFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+Status InputFile::open(const char* path)
 {
     if (path == nullptr || *path == '\0')
         return failure(Error::badArgument, "read: empty path");
+    if (fd_ >= 0)
+        ::close(fd_);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused just below.
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0)
         return failure(Error::io, "read: cannot open the file");
     struct stat st {};
-    Status status = success();
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        status = failure(Error::io, "read: not a regular file");
-    else if (static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes)
-        status = failure(Error::tooLarge, "read: file too large");
-    if (status) {
-        try {
-            out.resize(static_cast<std::size_t>(st.st_size));
-            std::size_t done = 0;
-            while (done < out.size()) {
-                const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;  // the file shrank while read: keep what is there
-                done += static_cast<std::size_t>(n);
-            }
-            out.resize(done);
-        } catch (const std::bad_alloc&) {
-            status = failure(Error::outOfMemory, "read: no memory for the file");
-        }
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return failure(Error::io, "read: not a regular file");
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    if (size_ > kMaxFileBytes)
+        return failure(Error::tooLarge, "read: file too large");
+    return success();
+}
+
+Status InputFile::readAll(std::vector<std::uint8_t>& out)
+{
+    try {
+        out.resize(static_cast<std::size_t>(size_));
+    } catch (const std::bad_alloc&) {
+        return failure(Error::outOfMemory, "read: no memory for the file");
     }
-    ::close(fd);
-    return status;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;  // the file shrank while read: keep what is there
+        done += static_cast<std::size_t>(n);
+    }
+    out.resize(done);
+    return success();
+}
+
+Status readWholeFile(const char* path, std::vector<std::uint8_t>& out)
+{
+    InputFile file;
+    if (auto s = file.open(path); !s)
+        return s;
+    return file.readAll(out);
 }
 
 AtomicFile::~AtomicFile() { discard(); }

@@ -1,6 +1,10 @@
 // tesselo-convert end to end: the real executable on files made here.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <map>
 
 #include "tests/cli/cli_run.h"
 #include "tests/support/testkit.h"
@@ -11,6 +15,49 @@ using namespace clirun;
 using testkit::ScratchDir;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Pages made by ImageMagick, of different sizes and kinds: RGB, bilevel, a 16-colour palette.
+const char* const kPageCommands[] = {
+    "convert -size 120x80 gradient:red-blue",
+    "convert -size 60x90 xc:white -fill black -draw 'rectangle 10,10 40,60' -monochrome -depth 1",
+    "convert -size 200x50 -seed 7 plasma:fractal -colors 16 -type palette",
+    "convert -size 90x40 xc:white -fill black -draw 'circle 40,20 50,30' -monochrome -depth 1",
+};
+
+bool haveTiffTools()
+{
+    return testkit::haveTool("convert") && testkit::haveTool("tiffcp") && testkit::haveTool("tiffinfo");
+}
+
+// A TIFF of the pages `kPageCommands[i]` for each i of `pages`, joined by tiffcp with `options`.
+bool writePages(const fs::path& path, const std::vector<int>& pages, const std::string& options = "")
+{
+    fs::create_directories(path.parent_path());
+    std::string join = "tiffcp " + options;
+    bool made = true;
+    for (const int command : pages) {
+        const std::string page = path.string() + ".page" + std::to_string(command) + ".tif";
+        if (!fs::exists(page))
+            made = made && testkit::run(std::string(kPageCommands[command]) + " '" + page + "'");
+        join += " '" + page + "'";
+    }
+    return made && testkit::run(join + " '" + path.string() + "'") && testkit::run("rm '" + path.string() + "'.page*");
+}
+
+// The size of each page of a file, as the library reads it.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> pageSizes(const fs::path& path)
+{
+    imglib::PagedFile file;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes;
+    if (!file.open(path.c_str()))
+        return sizes;
+    for (std::uint32_t page = 0; page < file.pageCount(); ++page) {
+        imglib::Image image;
+        if (file.readPage(page, image))
+            sizes.emplace_back(image.width, image.height);
+    }
+    return sizes;
+}
 
 TEST(Cli, UsageErrorsWriteNothingAndSayWhatIsWrong)
 {
@@ -53,6 +100,7 @@ TEST(Cli, HelpAndVersionGoToStandardOutput)
     const Finished help = run({"-h"}, dir.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "--no-clobber")) << help.out;
+    EXPECT_TRUE(contains(help.out, "--first-page")) << help.out;
     EXPECT_EQ(help.err, "");
 }
 
@@ -250,6 +298,116 @@ TEST(Cli, FullDiskLosesNothing)
     EXPECT_TRUE(lines(done.err).at(0).starts_with("big.bmp: disk full")) << done.err;
     EXPECT_EQ(filesUnder(dir / "small"), (std::vector<std::string>{"big.tif", "tiny.tif"}));
     EXPECT_EQ(readText(dir / "small/big.tif"), "an earlier big.tif");
+}
+
+// Every page of every file: into one TIFF that tiffinfo reads page by page, or into a bitmap a page
+// named with the page number, as wide as the page count; --first-page takes the first alone.
+TEST(Cli, EveryPageIsConverted)
+{
+    if (!haveTiffTools())
+        GTEST_SKIP() << "skipped: ImageMagick or the libtiff tools are missing";
+    ScratchDir dir;
+    ASSERT_TRUE(writePages(dir / "in/three.tif", {0, 1, 2}));
+    ASSERT_TRUE(writePages(dir / "in/fax.tif", {1, 3, 1}, "-c g4"));
+    ASSERT_TRUE(writePages(dir / "in/anim.tif", std::vector<int>(12, 2)));
+    writePicture(dir / "in/one.bmp");
+    const std::map<std::string, std::vector<std::pair<std::uint32_t, std::uint32_t>>> inputs{
+        {"three", pageSizes(dir / "in/three.tif")},
+        {"fax", pageSizes(dir / "in/fax.tif")},
+        {"anim", pageSizes(dir / "in/anim.tif")},
+        {"one", pageSizes(dir / "in/one.bmp")},
+    };
+    const struct {
+        std::vector<std::string> options;
+        std::vector<std::string> outputs;
+    } rows[] = {
+        {{}, {"anim.tif", "fax.tif", "one.tif", "three.tif"}},
+        {{"-t", "tiff-ccitt"}, {"anim.tif", "fax.tif", "one.tif", "three.tif"}},
+        {{"--first-page"}, {"anim.tif", "fax.tif", "one.tif", "three.tif"}},
+        {{"-t", "bmp", "--first-page"}, {"anim.bmp", "fax.bmp", "one.bmp", "three.bmp"}},
+        {{"-t", "bmp"},
+         {"anim-01.bmp", "anim-02.bmp", "anim-03.bmp", "anim-04.bmp", "anim-05.bmp", "anim-06.bmp", "anim-07.bmp",
+          "anim-08.bmp", "anim-09.bmp", "anim-10.bmp", "anim-11.bmp", "anim-12.bmp", "fax-1.bmp", "fax-2.bmp",
+          "fax-3.bmp", "one.bmp", "three-1.bmp", "three-2.bmp", "three-3.bmp"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.options.empty() ? "tiff" : row.options.front() + " " + row.options.back());
+        fs::remove_all(dir / "out");
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), {"-o", "out", "in"});
+        const Finished done = run(args, dir.path());
+        EXPECT_EQ(done.status, 0) << done.err;
+        EXPECT_TRUE(contains(done.err, "4 converted, 0 skipped, 0 failed")) << done.err;
+        ASSERT_EQ(filesUnder(dir / "out"), row.outputs);
+        for (const std::string& name : row.outputs) {
+            // "fax-2.bmp" holds page 2 of fax.tif; "fax.tif" every page, or the first with --first-page.
+            const fs::path output = dir / "out" / name;
+            const std::string stem = output.stem().string();
+            const auto dash = stem.rfind('-');
+            auto expected = inputs.at(stem.substr(0, dash));
+            if (dash != std::string::npos)
+                expected = {expected.at(std::stoul(stem.substr(dash + 1)) - 1)};
+            else if (std::ranges::count(row.options, "--first-page") > 0)
+                expected.resize(1);
+            EXPECT_EQ(pageSizes(output), expected) << name;
+            if (output.extension() == ".tif")
+                EXPECT_TRUE(
+                    testkit::run("test $(tiffinfo '" + output.string() +
+                                 "' 2>/dev/null | grep -c '^TIFF Directory') = " + std::to_string(expected.size())))
+                    << name << " as tiffinfo reads it";
+        }
+    }
+}
+
+// A page that cannot be read fails its file, which leaves no output (an earlier file of a page's
+// name stays whole) while the other files are converted; page outputs are planned with every
+// other output, so one taken by another input fails that input, and with -n one that exists skips
+// its file.
+TEST(Cli, APageThatFailsOrIsTakenStopsItsFileAlone)
+{
+    if (!haveTiffTools())
+        GTEST_SKIP() << "skipped: ImageMagick or the libtiff tools are missing";
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+        std::vector<std::string> outputs;
+    } rows[] = {
+        {{"-t", "tiff", "damaged.tif", "in/pages-2.pcx"},
+         "damaged.tif: page 2 of 3: damaged image data (tiff: a strip or tile cannot be decoded)",
+         {"damaged-1.bmp", "pages-2.tif", "pages-3.bmp"}},
+        {{"-t", "bmp", "damaged.tif", "in/pages-2.pcx"},
+         "damaged.tif: page 2 of 3: damaged image data (tiff: a strip or tile cannot be decoded)",
+         {"damaged-1.bmp", "pages-2.bmp", "pages-3.bmp"}},
+        {{"-t", "bmp", "pages.tif", "in/pages-2.pcx"},
+         "in/pages-2.pcx: its output out/pages-2.bmp is already taken by pages.tif",
+         {"damaged-1.bmp", "pages-1.bmp", "pages-2.bmp", "pages-3.bmp"}},
+        {{"-t", "bmp", "-n", "pages.tif"},
+         "pages.tif: skipped, out/pages-3.bmp exists",
+         {"damaged-1.bmp", "pages-3.bmp"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.said);
+        ScratchDir dir;
+        ASSERT_TRUE(writePages(dir / "pages.tif", {0, 2, 1}, "-c lzw"));
+        fs::copy_file(dir / "pages.tif", dir / "damaged.tif");
+        TIFF* tif = TIFFOpen((dir / "damaged.tif").c_str(), "r");
+        ASSERT_TRUE(tif != nullptr && TIFFSetDirectory(tif, 1));
+        const std::uint64_t strip = TIFFGetStrileOffset(tif, 0), stripBytes = TIFFGetStrileByteCount(tif, 0);
+        TIFFClose(tif);
+        std::fstream(dir / "damaged.tif", std::ios::in | std::ios::out | std::ios::binary).seekp(std::streamoff(strip))
+            << std::string(stripBytes, '\xff');
+        writePicture(dir / "in/pages-2.pcx");
+        writeText(dir / "out/damaged-1.bmp", "an earlier output");
+        writeText(dir / "out/pages-3.bmp", "an earlier output");
+
+        std::vector<std::string> args{"-o", "out"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Finished done = run(args, dir.path());
+        EXPECT_EQ(done.status, row.args[2] == "-n" ? 0 : 1);
+        EXPECT_EQ(lines(done.err).at(0), row.said);
+        EXPECT_EQ(filesUnder(dir / "out"), row.outputs);
+        EXPECT_EQ(readText(dir / "out/damaged-1.bmp"), "an earlier output");
+    }
 }
 
 // SIGINT, SIGTERM or SIGHUP mid-run: the status says which, finished outputs stay whole, nothing

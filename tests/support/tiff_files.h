@@ -28,6 +28,7 @@ struct Recipe {
     std::uint32_t rowsPerStrip = 0;             // 0: libtiff's choice
     std::uint32_t tileSide = 0;                 // tiles of this side instead of strips
     bool jpegFromRgb = false;                   // YCbCr JPEG, given RGB rows
+    std::uint32_t subfileType = 0;              // NewSubfileType, written when not 0
 };
 
 // Writes a TIFF from `stored`, the rows as the file lays them out (each plane's rows in turn for
@@ -60,6 +61,8 @@ inline std::vector<std::uint8_t> make(const Recipe& recipe, const std::vector<st
     }
     if (recipe.jpegFromRgb)
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    if (recipe.subfileType != 0)
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, recipe.subfileType);
 
     bool ok = true;
     if (recipe.tileSide > 0) {
@@ -94,20 +97,24 @@ inline std::vector<std::uint8_t> make(const Recipe& recipe, const std::vector<st
     return testkit::readBytes(path);
 }
 
-// What libtiff reads in a file: the tags the writer sets, and every stored row.
+// What libtiff reads in a directory of a file: the tags the writer sets, and every stored row.
 struct Contents {
     std::uint32_t width = 0, height = 0, rowsPerStrip = 0;
     std::uint16_t compression = 0, photometric = 0, bits = 0, samples = 0, planar = 0, predictor = 0;
     std::vector<std::uint16_t> red, green, blue;  // the colour map, if any
     std::vector<std::vector<std::uint8_t>> rows;  // as stored, packed
+
+    bool operator==(const Contents&) const = default;
 };
 
-inline Contents inspect(const std::string& path)
+inline Contents inspect(const std::string& path, tdir_t directory = 0)
 {
     Contents c;
     TIFF* tif = TIFFOpen(path.c_str(), "r");
-    if (!tif) {
-        ADD_FAILURE() << "libtiff cannot open " << path;
+    if (!tif || !TIFFSetDirectory(tif, directory)) {
+        ADD_FAILURE() << "libtiff cannot open " << path << " at directory " << directory;
+        if (tif)
+            TIFFClose(tif);
         return c;
     }
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &c.width);

@@ -1,8 +1,8 @@
-// TIFF reading through libtiff, from memory: the first image of the file. Common layouts are read
-// sample by sample from the strips or tiles (readSamples); the colour models only libtiff knows
-// go through its RGBA interface (readThroughRgba). Both give the stored rows; the stated
-// resolution and colour profile, then the Orientation tag, are applied afterwards, so that the
-// image comes out upright and in sRGB.
+// TIFF reading through libtiff: the image of one directory, the first one for decode(). Common
+// layouts are read sample by sample from the strips or tiles (readSamples); the colour models only
+// libtiff knows go through its RGBA interface (readThroughRgba). Both give the stored rows; the
+// stated resolution and colour profile, then the Orientation tag, are applied afterwards, so that
+// the image comes out upright and in sRGB.
 #include <algorithm>
 #include <optional>
 
@@ -164,6 +164,27 @@ bool sniff(std::span<const std::uint8_t> file)
     return intel || motorola;
 }
 
+Status decodeDirectory(TIFF* tif, std::uint64_t fileSize, Messages& messages, Image& out)
+{
+    messages.errors = 0;  // what the directory's tags had wrong did not stop libtiff; the pixels count
+    Header header;
+    Status status = readHeader(tif, header);
+    const Route route = routeOf(header);
+    if (status)
+        status = holdsEnoughData(tif, header, fileSize);
+    if (status)
+        status = route == Route::rgba ? readThroughRgba(tif, header, out) : readSamples(tif, header, route, out);
+    if (status && messages.errors > 0)
+        status = failure(Error::badData, "tiff: libtiff reported damaged data");
+    if (status)
+        status = applyStated(tif, header, out);
+    if (status)
+        status = makeUpright(out, orientationOf(header.orientation));
+    if (!status)
+        out = Image{};
+    return status;
+}
+
 Status decode(std::span<const std::uint8_t> file, Image& out)
 {
     if (!sniff(file))
@@ -173,25 +194,7 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     const TiffHandle tif = openMemory(memory, messages);
     if (!tif)
         return failure(Error::badHeader, "tiff: the first directory cannot be read");
-    messages.errors = 0;  // what the directory's tags had wrong did not stop libtiff; the pixels count
-
-    Header header;
-    Status status = readHeader(tif.get(), header);
-    const Route route = routeOf(header);
-    if (status)
-        status = holdsEnoughData(tif.get(), header, file.size());
-    if (status)
-        status =
-            route == Route::rgba ? readThroughRgba(tif.get(), header, out) : readSamples(tif.get(), header, route, out);
-    if (status && messages.errors > 0)
-        status = failure(Error::badData, "tiff: libtiff reported damaged data");
-    if (status)
-        status = applyStated(tif.get(), header, out);
-    if (status)
-        status = makeUpright(out, orientationOf(header.orientation));
-    if (!status)
-        out = Image{};
-    return status;
+    return decodeDirectory(tif.get(), file.size(), messages, out);
 }
 
 }  // namespace imglib::tiff

@@ -1,4 +1,4 @@
-// The fields of a TIFF's first image that decide how it is read, and the choice of reader.
+// The fields of a TIFF directory's image that decide how it is read, and the choice of reader.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +43,7 @@ enum class Route {
     rgba,          // everything else libtiff's RGBA interface reads (YCbCr, CIE L*a*b*, LogLuv …)
 };
 
-// Reads the fields of the first image and checks them with validate.
+// Reads the fields of the current directory's image and checks them with validate.
 Status readHeader(TIFF* tif, Header& header);
 
 // Checks the header against the size limits and that a route reads it.

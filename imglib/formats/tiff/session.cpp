@@ -139,6 +139,14 @@ TiffHandle openMemory(MemoryFile& file, Messages& messages)
                                         sizeOfMemory, mapMemory, unmapNothing, options.options));
 }
 
+TiffHandle openDescriptorForReading(int fd, Messages& messages)
+{
+    Options options(messages);
+    if (options.options == nullptr)
+        return nullptr;
+    return TiffHandle(TIFFFdOpenExt(fd, "input", "rm", options.options));
+}
+
 TiffHandle openDescriptorForWriting(int fd, Messages& messages)
 {
     Options options(messages);

@@ -37,6 +37,11 @@ struct MemoryFile {
 // Opens the first image of a TIFF held in memory; empty when libtiff refuses it.
 TiffHandle openMemory(MemoryFile& file, Messages& messages);
 
+// Opens the first image of the TIFF file open on `fd` for reading, which the handle then owns and
+// closes. Strips are read into buffers, never through a mapping: a file cut short meanwhile gives
+// read errors, not a crash.
+TiffHandle openDescriptorForReading(int fd, Messages& messages);
+
 // Opens a new TIFF for writing on `fd`, which the handle then owns and closes.
 TiffHandle openDescriptorForWriting(int fd, Messages& messages);
 

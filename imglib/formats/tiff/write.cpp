@@ -1,6 +1,7 @@
 // TIFF writing through libtiff. The file is written beside the target through an AtomicFile and
-// renamed over it only once libtiff has written every strip and the directory, so a failed write
-// leaves no partial file and keeps an earlier file of that name.
+// renamed over it only once libtiff has written every strip and every directory, so a failed write
+// leaves no partial file and keeps an earlier file of that name. Each page has a directory of its
+// own, laid out for its image alone.
 //
 // Layouts: indexed images become palette images, 4 bits a pixel when the palette has at most 16
 // entries (half the size, and every baseline reader reads 4-bit palettes), 8 bits otherwise;
@@ -244,30 +245,71 @@ Status writeTo(TIFF* tif, const Image& image, Kind kind)
 
 }  // namespace
 
+struct PageWriter::Output {
+    AtomicFile file;
+    Messages messages;
+    TiffHandle tif;  // after the file and the messages, so that it is closed first
+    std::uint32_t pages = 0;
+};
+
+PageWriter::PageWriter() = default;
+PageWriter::~PageWriter() = default;
+
+Status PageWriter::open(const std::string& path)
+{
+    output_.reset();
+    auto output = std::make_unique<Output>();
+    if (auto s = output->file.open(path); !s)
+        return s;
+    // libtiff closes the descriptor it is given: it gets a duplicate, the AtomicFile keeps its own.
+    const int fd = ::dup(output->file.fd());
+    if (fd < 0)
+        return failure(Error::io, "tiff: cannot duplicate the file descriptor");
+    output->tif = openDescriptorForWriting(fd, output->messages);
+    if (!output->tif) {
+        ::close(fd);
+        return failure(Error::io, "tiff: libtiff cannot start the file");
+    }
+    output_ = std::move(output);
+    return success();
+}
+
+Status PageWriter::add(const Image& image, Kind kind)
+{
+    if (!output_)
+        return failure(Error::badArgument, "tiff: no file open for pages");
+    Status status = isWellFormed(image) ? writeTo(output_->tif.get(), image, kind)
+                                        : failure(Error::badArgument, "tiff: the image is not well formed");
+    if (status && output_->messages.errors > 0)
+        status = failure(Error::io, "tiff: libtiff reported an error while writing");
+    if (!status)
+        output_.reset();  // the AtomicFile removes the temporary file
+    else
+        ++output_->pages;
+    return status;
+}
+
+Status PageWriter::commit()
+{
+    const std::unique_ptr<Output> output = std::move(output_);
+    if (!output || output->pages == 0)
+        return failure(Error::badArgument, "tiff: no page to write");
+    output->tif.reset();  // TIFFClose: flushes and closes the duplicate
+    if (output->messages.errors > 0)
+        return failure(Error::io, "tiff: libtiff reported an error while writing");
+    return output->file.commit();
+}
+
 Status write(const Image& image, Kind kind, const std::string& path)
 {
     if (!isWellFormed(image))
         return failure(Error::badArgument, "tiff: the image is not well formed");
-    AtomicFile file;
-    if (auto s = file.open(path); !s)
+    PageWriter writer;
+    if (auto s = writer.open(path); !s)
         return s;
-    // libtiff closes the descriptor it is given: it gets a duplicate, the AtomicFile keeps its own.
-    const int fd = ::dup(file.fd());
-    if (fd < 0)
-        return failure(Error::io, "tiff: cannot duplicate the file descriptor");
-    Messages messages;
-    TiffHandle tif = openDescriptorForWriting(fd, messages);
-    if (!tif) {
-        ::close(fd);
-        return failure(Error::io, "tiff: libtiff cannot start the file");
-    }
-    Status status = writeTo(tif.get(), image, kind);
-    tif.reset();  // TIFFClose: flushes and closes the duplicate
-    if (status && messages.errors > 0)
-        status = failure(Error::io, "tiff: libtiff reported an error while writing");
-    if (!status)
-        return status;  // the AtomicFile removes the temporary file
-    return file.commit();
+    if (auto s = writer.add(image, kind); !s)
+        return s;
+    return writer.commit();
 }
 
 }  // namespace imglib::tiff
