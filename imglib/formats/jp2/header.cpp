@@ -20,8 +20,8 @@ constexpr std::uint64_t kMaxTiles = 65535;
 // largest image allowed is as much as a file may ask for.
 constexpr std::uint64_t kMaxSamples = 4 * kMaxPixels;
 
-// One of the 'res ' box's resolutions, in pixels per inch: numerator / denominator × 10^exponent
-// pixels per metre, vertical first. Unknown when a field is zero.
+// One of the 'res ' box's resolutions: numerator / denominator × 10^exponent pixels per metre,
+// vertical first. Unknown when a field is zero.
 Resolution resolutionOf(std::span<const std::uint8_t> body)
 {
     ByteReader in(body);
@@ -30,10 +30,10 @@ Resolution resolutionOf(std::span<const std::uint8_t> body)
     if (!in.u16be(vn) || !in.u16be(vd) || !in.u16be(hn) || !in.u16be(hd) || !in.u8(ve) || !in.u8(he) || vn == 0 ||
         vd == 0 || hn == 0 || hd == 0)
         return {};
-    const auto perInch = [](double n, double d, std::uint8_t exponent) {
-        return n / d * std::pow(10.0, static_cast<std::int8_t>(exponent)) * 0.0254;
+    const auto perMetre = [](double n, double d, std::uint8_t exponent) {
+        return n / d * std::pow(10.0, static_cast<std::int8_t>(exponent));
     };
-    return {perInch(hn, hd, he), perInch(vn, vd, ve), true};
+    return perCentimetre(perMetre(hn, hd, he) / 100, perMetre(vn, vd, ve) / 100);
 }
 
 // The resolution of the JP2 header box's 'res ' box: for display ('resd') rather than the

@@ -41,7 +41,6 @@ constexpr png_uint_32 kMostChunksKept = 16;
 // Deflate's best: 258 bytes from two bits.
 constexpr std::uint64_t kMostInflatedPerByte = 1032;
 constexpr std::uint32_t kIdat = 0x49444154;
-constexpr double kInchesPerMetre = 0.0254;
 
 struct Header {
     png_uint_32 width = 0;
@@ -288,8 +287,8 @@ Facts factsOf(png_structp png, png_infop info, std::vector<std::uint8_t>& profil
     Facts facts;
     png_uint_32 x = 0, y = 0;
     int unit = PNG_RESOLUTION_UNKNOWN;
-    if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER && x > 0 && y > 0)
-        facts.resolution = {x * kInchesPerMetre, y * kInchesPerMetre, true};
+    if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER)
+        facts.resolution = perCentimetre(x / 100.0, y / 100.0);
     png_uint_32 exifBytes = 0;
     png_bytep exif = nullptr;
     if (png_get_eXIf_1(png, info, &exifBytes, &exif) && exif != nullptr)
@@ -334,17 +333,14 @@ Status readStream(png_structp png, png_infop info, Session& session, Image& out,
     return success();
 }
 
-// The profile, then the orientation; the stated pixel size follows the picture's turn.
+// The profile, then the orientation, which turns the stated pixel size with the picture.
 Status applyFacts(Image& image, const Facts& facts, std::span<const std::uint8_t> profile)
 {
+    image.resolution = facts.resolution;
     if (!profile.empty())
         if (auto s = toSrgb(image, profile); !s)
             return s;
-    if (auto s = makeUpright(image, facts.orientation); !s)
-        return s;
-    const Resolution& r = facts.resolution;
-    image.resolution = swapsSides(facts.orientation) ? Resolution{r.y, r.x, r.metric} : r;
-    return success();
+    return makeUpright(image, facts.orientation);
 }
 
 }  // namespace
