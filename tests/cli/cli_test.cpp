@@ -144,6 +144,30 @@ TEST(Cli, FolderRunsListImagesAndKeepTheTreeWithRecursive)
     }
 }
 
+// A folder of today's files: every usual extension, in any case, is taken; `.img` is not (disk
+// images share it), though a GEM `.img` named on the command line is converted.
+TEST(Cli, FoldersTakeEveryReadableFormatsExtensions)
+{
+    for (const char* tool : {"convert", "pbmtogem"})
+        if (!testkit::haveTool(tool))
+            GTEST_SKIP() << "skipped: " << tool << " is not installed";
+    ScratchDir dir;
+    writePicture(dir / "source.bmp");
+    const std::string source = (dir / "source.bmp").string();
+    fs::create_directories(dir / "in");
+    for (const char* name : {"a.jpeg", "b.TIFF", "c.png", "d.webp"})
+        ASSERT_TRUE(testkit::run("convert '" + source + "' '" + (dir / "in" / name).string() + "'"));
+    ASSERT_TRUE(
+        testkit::run("convert '" + source + "' -monochrome pbm:- | pbmtogem > '" + (dir / "in/e.img").string() + "'"));
+
+    Finished done = run({"-o", "out", "in"}, dir.path());
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_EQ(filesUnder(dir / "out"), (std::vector<std::string>{"a.tif", "b.tif", "c.tif", "d.tif"}));
+    done = run({"-o", "named", "in/e.img"}, dir.path());
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_EQ(filesUnder(dir / "named"), std::vector<std::string>{"e.tif"});
+}
+
 // A folder's files go in the window's name order: letters as capitals, exact names breaking ties.
 TEST(Cli, FolderFilesGoInNameOrderWhateverTheCase)
 {
