@@ -374,11 +374,12 @@ TEST(Cli, EveryPageIsConverted)
             else if (std::ranges::count(row.options, "--first-page") > 0)
                 expected.resize(1);
             EXPECT_EQ(pageSizes(output), expected) << name;
-            if (output.extension() == ".tif")
+            if (output.extension() == ".tif") {
                 EXPECT_TRUE(
                     testkit::run("test $(tiffinfo '" + output.string() +
                                  "' 2>/dev/null | grep -c '^TIFF Directory') = " + std::to_string(expected.size())))
                     << name << " as tiffinfo reads it";
+            }
         }
     }
 }

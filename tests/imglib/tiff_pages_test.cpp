@@ -45,7 +45,7 @@ Joined join(const testkit::ScratchDir& scratch, const std::vector<Recipe>& direc
         const auto bytes = tifffiles::make(directories[i], storedRows(directories[i]));
         const fs::path part = scratch / ("part" + std::to_string(i) + ".tif");
         testkit::writeBytes(part, bytes);
-        joined.alone.push_back(testkit::toRgba(testkit::decodeOk(tiff::decode, bytes)));
+        joined.alone.push_back(testkit::toRgba(testkit::decodeOk(imglib::tiff::decode, bytes)));
         command += " '" + part.string() + "'";
     }
     EXPECT_TRUE(testkit::run(command + " '" + joined.path.string() + "'"));
@@ -65,7 +65,7 @@ std::vector<PageRead> readPages(const fs::path& path)
     const auto bytes = testkit::readBytes(path);
     std::unique_ptr<Pages> fromMemory;
     PagedFile fromFile;
-    const Status opened = tiff::openPages(bytes, fromMemory);
+    const Status opened = imglib::tiff::openPages(bytes, fromMemory);
     EXPECT_EQ(fromFile.open(path.c_str()).error, opened.error);
     if (!opened)
         return {{opened.error, {}}};
@@ -111,7 +111,7 @@ void damage(const fs::path& path, Damage how)
 Status readEveryPage(std::span<const std::uint8_t> file, Image& out)
 {
     std::unique_ptr<Pages> pages;
-    Status status = tiff::openPages(file, pages);
+    Status status = imglib::tiff::openPages(file, pages);
     for (std::uint32_t page = 0; status && page < pages->count(); ++page)
         status = pages->read(page, out);
     return status;
@@ -180,7 +180,7 @@ TEST(TiffPages, TheFirstPageOfEveryConformanceFileIsWhatDecodeReads)
             continue;
         SCOPED_TRACE(entry.path().string());
         Image decoded;
-        const Status status = tiff::decode(testkit::readBytes(entry.path()), decoded);
+        const Status status = imglib::tiff::decode(testkit::readBytes(entry.path()), decoded);
         const PageRead first = readPages(entry.path()).at(0);
         EXPECT_EQ(first.error, status.error);
         if (status && first.error == Error::none)
@@ -256,8 +256,9 @@ TEST(TiffPageWriter, AFailedPageOrNoCommitLeavesNoFile)
             ASSERT_TRUE(writer.open(path.c_str()).ok());
             ASSERT_TRUE(writer.add(good, 16).ok());
             EXPECT_EQ(writer.add(row.second, row.format).ok(), !row.commit);
-            if (row.commit)
+            if (row.commit) {
                 EXPECT_FALSE(writer.commit().ok());
+            }
         }
         EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 1);
         EXPECT_EQ(testkit::readBytes(path), earlier);
