@@ -15,8 +15,9 @@ namespace imglib::ops {
 
 class ErrorDiffusion {
 public:
-    ErrorDiffusion(std::span<const Colour> palette, std::uint32_t width)
-        : nearest_(palette), width_(int(width)), errors_(std::size_t(width + 2) * 3)
+    ErrorDiffusion(std::span<const Colour> palette, std::uint32_t width,
+                   NearestColour::Cells cells = NearestColour::Cells::fine)
+        : nearest_(palette, cells), width_(int(width)), errors_(std::size_t(width + 2) * 3)
     {}
 
     // Starts again from the first row with another palette, keeping the memory.
@@ -46,10 +47,12 @@ public:
             const int wanted[3] = {std::clamp(p[0] + ((e[0] + nextR + 8) >> 4), 0, 255),
                                    std::clamp(p[1] + ((e[1] + nextG + 8) >> 4), 0, 255),
                                    std::clamp(p[2] + ((e[2] + nextB + 8) >> 4), 0, 255)};
-            const std::uint32_t found = nearest_.findNearby(wanted[0], wanted[1], wanted[2]);
-            emit(x, static_cast<std::uint8_t>(found >> 24), wanted);
-            const int errR = wanted[0] - int(found >> 16 & 0xFF), errG = wanted[1] - int(found >> 8 & 0xFF),
-                      errB = wanted[2] - int(found & 0xFF);
+            if (n + 1 < width_)
+                prefetchNext(p + step * std::ptrdiff_t(pixelStep), e + ahead);
+            const std::uint8_t index = nearest_.find(wanted[0], wanted[1], wanted[2]);
+            emit(x, index, wanted);
+            const Colour got = nearest_.colour(index);
+            const int errR = wanted[0] - got.r, errG = wanted[1] - got.g, errB = wanted[2] - got.b;
             e[-ahead] += 3 * errR, e[1 - ahead] += 3 * errG, e[2 - ahead] += 3 * errB;
             e[0] = diagR + 5 * errR, e[1] = diagG + 5 * errG, e[2] = diagB + 5 * errB;
             nextR = 7 * errR, nextG = 7 * errG, nextB = 7 * errB;
@@ -61,6 +64,14 @@ public:
     }
 
 private:
+    // Every pixel waits for the error of the one before it, so the search's memory is fetched a
+    // pixel ahead: the next pixel with what the row above left it is close to what it will ask.
+    void prefetchNext(const std::uint8_t* p, const int* e) const
+    {
+        nearest_.prefetch(std::clamp(p[0] + ((e[0] + 8) >> 4), 0, 255), std::clamp(p[1] + ((e[1] + 8) >> 4), 0, 255),
+                          std::clamp(p[2] + ((e[2] + 8) >> 4), 0, 255));
+    }
+
     NearestColour nearest_;
     int width_;
     std::vector<int> errors_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 
 #include "imglib/core/parallel.h"
@@ -116,6 +117,40 @@ std::vector<BinSums> colourHistogram(const RgbRows& rows)
         if (bins[i].count != 0)
             used.push_back({i, bins[i].count, bins[i].r, bins[i].g, bins[i].b});
     return used;
+}
+
+std::optional<std::vector<BinSums>> exactColours(const RgbRows& rows, std::size_t limit)
+{
+    // Open addressing in a table kept at most half full; a slot holds its colour + 1, or 0.
+    const std::size_t slots = std::bit_ceil(2 * limit + 2);
+    std::vector<std::uint32_t> keys(slots), counts(slots);
+    std::size_t used = 0;
+    bool tooMany = false;
+    countedRows(rows, rowStep(rows), 0, rows.height(), [&](const std::uint8_t* p) {
+        for (std::uint32_t x = 0; x < rows.width() && !tooMany; ++x, p += 3) {
+            const std::uint32_t key = (std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2]) + 1;
+            std::size_t slot = (key * 2654435761u) & (slots - 1);
+            while (keys[slot] != 0 && keys[slot] != key)
+                slot = (slot + 1) & (slots - 1);
+            if (keys[slot] == 0) {
+                tooMany = ++used > limit;
+                keys[slot] = key;
+            }
+            ++counts[slot];
+        }
+    });
+    if (tooMany)
+        return std::nullopt;
+    std::vector<BinSums> colours;
+    colours.reserve(used);
+    for (std::size_t slot = 0; slot < slots; ++slot)
+        if (keys[slot] != 0) {
+            const std::uint32_t rgb = keys[slot] - 1, n = counts[slot];
+            colours.push_back({rgb, n, std::uint64_t(n) * (rgb >> 16), std::uint64_t(n) * (rgb >> 8 & 0xFF),
+                               std::uint64_t(n) * (rgb & 0xFF)});
+        }
+    std::sort(colours.begin(), colours.end(), [](const BinSums& a, const BinSums& b) { return a.bin < b.bin; });
+    return colours;
 }
 
 std::vector<std::uint64_t> greyHistogram(const RgbRows& rows)

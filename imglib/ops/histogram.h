@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "imglib/ops/rgb_rows.h"
@@ -31,6 +32,11 @@ inline std::array<unsigned, 3> stepsOfBin(std::uint32_t bin)
 
 // The non-empty bins of the image, in bin order, on all threads. Large images are sampled by rows.
 std::vector<BinSums> colourHistogram(const RgbRows& rows);
+
+// The image's distinct colours with their counts, counted on the same rows as colourHistogram,
+// each as a bin of its own whose `bin` is the colour (red << 16 | green << 8 | blue), in that
+// order; nothing when there are more than `limit`.
+std::optional<std::vector<BinSums>> exactColours(const RgbRows& rows, std::size_t limit);
 
 // The grey levels' counts when every pixel is grey (r = g = b); empty otherwise.
 std::vector<std::uint64_t> greyHistogram(const RgbRows& rows);

@@ -37,15 +37,35 @@ int farthestDistance(Colour c, const Cube& q)
     return farthestSquare(c.r, q.r, q.r + e) + farthestSquare(c.g, q.g, q.g + e) + farthestSquare(c.b, q.b, q.b + e);
 }
 
-// Calls take(i) for each entry of `from`, in order, that can be nearest to a colour in the cube.
+// Whether palette entry q is nearer than entry p to every colour of the cube, or as near with
+// the lower index. The set where q is nearer is a half-space (2c·(p − q) < |p|² − |q|²), so the
+// cube is inside it when its corner farthest into p's side is.
+bool winsEverywhere(std::span<const Colour> palette, std::uint8_t q, std::uint8_t p, const Cube& cube)
+{
+    const Colour a = palette[p], b = palette[q];
+    const int dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
+    const auto corner = [&](int lo, int d) { return d > 0 ? lo + cube.side - 1 : lo; };
+    const int reach = 2 * (corner(cube.r, dr) * dr + corner(cube.g, dg) * dg + corner(cube.b, db) * db);
+    const int gap = (a.r * a.r + a.g * a.g + a.b * a.b) - (b.r * b.r + b.g * b.g + b.b * b.b);
+    return q < p ? reach <= gap : reach < gap;
+}
+
+// Calls take(i) for each entry of `from`, in order, that can be nearest to a colour in the cube:
+// those no farther from it than the distance at which one entry covers all of it, less those
+// another entry beats everywhere in it.
 template <typename Take>
 void candidates(std::span<const Colour> palette, std::span<const std::uint8_t> from, const Cube& cube, Take take)
 {
     int cover = std::numeric_limits<int>::max();
+    std::uint8_t covering = from.empty() ? 0 : from[0];
+    for (const std::uint8_t i : from) {
+        const int d = farthestDistance(palette[i], cube);
+        if (d < cover)
+            cover = d, covering = i;
+    }
     for (const std::uint8_t i : from)
-        cover = std::min(cover, farthestDistance(palette[i], cube));
-    for (const std::uint8_t i : from)
-        if (nearestDistance(palette[i], cube) <= cover)
+        if (nearestDistance(palette[i], cube) <= cover &&
+            (i == covering || !winsEverywhere(palette, covering, i, cube)))
             take(i);
 }
 
@@ -57,10 +77,11 @@ Cube cubeOf(int r, int g, int b, int shift)
 
 }  // namespace
 
-NearestColour::NearestColour(std::span<const Colour> palette)
+NearestColour::NearestColour(std::span<const Colour> palette, Cells cells)
+    : cellShift_(cells == Cells::fine ? 2 : 3), levels_(cells == Cells::fine ? 4 : 3)
 {
-    for (std::size_t size = 0; size < std::size(kCubeShifts); ++size)
-        cubeLists_[size].cubes.resize(std::size_t{1} << 3 * (8 - kCubeShifts[size]));
+    for (std::size_t level = 0; level < levels_; ++level)
+        cubeLists_[level].cubes.resize(std::size_t{1} << 3 * (8 - kCubeShifts[level]));
     usePalette(palette);
 }
 
@@ -71,25 +92,28 @@ void NearestColour::usePalette(std::span<const Colour> palette)
     for (std::size_t i = 0; i < everyIndex_.size(); ++i)
         everyIndex_[i] = static_cast<std::uint8_t>(i);
     for (CubeLists& lists : cubeLists_) {
-        std::fill(lists.cubes.begin(), lists.cubes.end(), Cell{});
+        std::fill(lists.cubes.begin(), lists.cubes.end(), CubeLists::Cube{});
         lists.candidates.clear();
     }
-    std::fill(cells_.begin(), cells_.end(), Cell{});
-    entries_.clear();
-    const bool lastIsWhite = palette_.size() == 256 && palette_[255] == Colour{255, 255, 255};
-    unknown_ = lastIsWhite ? 0xFFFFFFFE : 0xFFFFFFFF;
-    std::fill(nearby_.begin(), nearby_.end(), unknown_);
+    forgetCells();
 }
 
-std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t size, int r, int g, int b)
+void NearestColour::forgetCells()
 {
-    CubeLists& lists = cubeLists_[size];
-    Cell& cube = lists.cubes[cellOf(r, g, b, kCubeShifts[size])];
+    std::fill(cells_.begin(), cells_.end(), kUnknown);
+    entries_.clear();
+}
+
+std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t level, int r, int g, int b)
+{
+    CubeLists& lists = cubeLists_[level];
+    CubeLists::Cube& cube = lists.cubes[cellOf(r, g, b, kCubeShifts[level])];
     if (cube.count == 0) {
         // Worked out from the larger cube around it (different lists, so `from` stays valid).
-        const auto from = size == 0 ? std::span<const std::uint8_t>(everyIndex_) : candidatesAround(size - 1, r, g, b);
+        const auto from =
+            level == 0 ? std::span<const std::uint8_t>(everyIndex_) : candidatesAround(level - 1, r, g, b);
         cube.start = static_cast<std::uint32_t>(lists.candidates.size());
-        candidates(palette_, from, cubeOf(r, g, b, kCubeShifts[size]),
+        candidates(palette_, from, cubeOf(r, g, b, kCubeShifts[level]),
                    [&](std::uint8_t i) { lists.candidates.push_back(i); });
         cube.count = static_cast<std::uint32_t>(lists.candidates.size()) - cube.start;
     }
@@ -99,36 +123,21 @@ std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t size, 
 void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
 {
     if (cells_.empty())
-        cells_.resize(std::size_t{1} << 3 * (8 - kCellShift));
-    const auto around = candidatesAround(std::size(kCubeShifts) - 1, r, g, b);
-    Cell& cell = cells_[at];
-    cell.start = static_cast<std::uint32_t>(entries_.size());
-    candidates(palette_, around, cubeOf(r, g, b, kCellShift), [&](std::uint8_t i) {
+        cells_.assign(std::size_t{1} << 3 * (8 - cellShift_), kUnknown);
+    if (entries_.size() + 256 > kMostEntries)
+        forgetCells();
+    const auto around = candidatesAround(levels_ - 1, r, g, b);
+    const auto start = static_cast<std::uint32_t>(entries_.size());
+    candidates(palette_, around, cubeOf(r, g, b, cellShift_), [&](std::uint8_t i) {
         entries_.push_back({palette_[i].r, palette_[i].g, palette_[i].b, i});
     });
-    cell.count = static_cast<std::uint32_t>(entries_.size()) - cell.start;
-}
-
-void NearestColour::fillNearby(std::uint32_t at, int r, int g, int b)
-{
-    if (nearby_.empty())
-        nearby_.assign(std::size_t{1} << 3 * (8 - kNearbyShift), unknown_);
-    // Distances to the cell's centre, in half levels so that they stay whole.
-    const Cube cell = cubeOf(r, g, b, kNearbyShift);
-    const int cr = 2 * cell.r + cell.side - 1, cg = 2 * cell.g + cell.side - 1, cb = 2 * cell.b + cell.side - 1;
-    // The candidates of the larger cell around it hold the nearest colour to any point inside.
-    const std::uint32_t around = cellOf(r, g, b, kCellShift);
-    if (cells_.empty() || cells_[around].count == 0)
-        fillCell(around, r, g, b);
-    std::uint32_t best = UINT32_MAX;
-    for (std::uint32_t k = 0; k < cells_[around].count; ++k) {
-        const Entry& c = entries_[cells_[around].start + k];
-        const int dr = cr - 2 * c.r, dg = cg - 2 * c.g, db = cb - 2 * c.b;
-        best = std::min(best, std::uint32_t(dr * dr + dg * dg + db * db) << 8 | c.index);
+    const auto count = static_cast<std::uint32_t>(entries_.size()) - start;
+    if (count == 1) {
+        cells_[at] = kOneColour | entries_.back().index;
+        entries_.pop_back();
+    } else {
+        cells_[at] = start << 8 | (count - 1);
     }
-    const std::uint32_t index = best & 0xFF;
-    const Colour c = palette_[index];
-    nearby_[at] = index << 24 | std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b;
 }
 
 }  // namespace imglib::ops

@@ -15,6 +15,12 @@ namespace imglib::ops {
 // plane cut removes the most squared error; the palette is the boxes' means.
 std::vector<Colour> wuPalette(const std::vector<BinSums>& bins, std::size_t count);
 
+// More colours for an image whose colours fill fewer bins than colours are asked for (a smooth
+// gradient, say), from its exact colours (exactColours): the colours nearest to the palette entry
+// with the most squared error are cut in two as Wu's method cuts a box, by the plane across one
+// channel that leaves the least error, until the palette has `count` colours or none has two.
+std::vector<Colour> splitFurther(const std::vector<BinSums>& colours, std::vector<Colour> palette, std::size_t count);
+
 // Lloyd's k-means over the histogram's bins, starting from `palette`: each bin goes to its nearest
 // colour, each colour moves to the mean of its bins, until nothing moves or `rounds` are done.
 std::vector<Colour> refinePalette(const std::vector<BinSums>& bins, std::vector<Colour> palette, int rounds);

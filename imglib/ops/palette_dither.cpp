@@ -62,7 +62,7 @@ public:
           height_(rowCount),
           pixels_(std::size_t(width_) * height_ * 3),
           error_(pixels_.size()),
-          diffusion_(palette, width_)
+          diffusion_(palette, width_, NearestColour::Cells::coarse)
     {
         auto scratch = rows.scratch();
         std::uint8_t* out = pixels_.data();

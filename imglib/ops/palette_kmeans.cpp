@@ -29,7 +29,7 @@ std::vector<Colour> refinePalette(const std::vector<BinSums>& bins, std::vector<
     std::vector<std::uint8_t> nearestOf(bins.size());
     for (int round = 0; round < rounds; ++round) {
         parallelFor(bins.size(), 4096, [&](std::size_t, std::size_t begin, std::size_t end) {
-            NearestColour nearest(palette);
+            NearestColour nearest(palette, NearestColour::Cells::coarse);
             for (std::size_t i = begin; i < end; ++i) {
                 const Colour c = meanOf(bins[i]);
                 nearestOf[i] = nearest.find(c.r, c.g, c.b);

@@ -2,6 +2,7 @@
 #include <array>
 #include <cmath>
 
+#include "imglib/ops/nearest.h"
 #include "imglib/ops/palette.h"
 
 namespace imglib::ops {
@@ -116,7 +117,106 @@ Colour meanOf(const Moments& m)
     return {mean(m.r), mean(m.g), mean(m.b)};
 }
 
+// Colours around one palette entry, for splitFurther.
+struct Cluster {
+    std::vector<const BinSums*> colours;
+    double error = 0;  // squared error around their mean
+};
+
+Moments momentsOf(const BinSums& bin)
+{
+    return {bin.count, std::int64_t(bin.r), std::int64_t(bin.g), std::int64_t(bin.b)};
+}
+
+Moments sumOf(const std::vector<const BinSums*>& colours)
+{
+    Moments sum;
+    for (const BinSums* c : colours)
+        sum += momentsOf(*c);
+    return sum;
+}
+
+double squaredError(const std::vector<const BinSums*>& colours)
+{
+    // Σ n·|c|² of one-colour bins is Σ |sums|² / n.
+    double squares = 0;
+    for (const BinSums* c : colours)
+        squares += momentsOf(*c).explained();
+    return squares - sumOf(colours).explained();
+}
+
+int channel(const BinSums* c, int axis)
+{
+    const std::uint64_t sum = axis == 0 ? c->r : axis == 1 ? c->g : c->b;
+    return int((sum + c->count / 2) / c->count);
+}
+
+// Cuts the cluster where Wu's rule would; returns the upper part (empty when all its colours are
+// one).
+std::vector<const BinSums*> cutInTwo(std::vector<const BinSums*>& colours)
+{
+    const Moments whole = sumOf(colours);
+    double best = whole.explained();
+    int bestAxis = -1;
+    std::size_t bestAt = 0;
+    const auto byChannel = [&](int axis) {
+        std::sort(colours.begin(), colours.end(), [axis](const BinSums* a, const BinSums* b) {
+            return channel(a, axis) != channel(b, axis) ? channel(a, axis) < channel(b, axis) : a->bin < b->bin;
+        });
+    };
+    for (int axis = 0; axis < 3; ++axis) {
+        byChannel(axis);
+        Moments lower;
+        for (std::size_t k = 0; k + 1 < colours.size(); ++k) {
+            lower += momentsOf(*colours[k]);
+            if (channel(colours[k], axis) == channel(colours[k + 1], axis))
+                continue;
+            Moments upper = whole;
+            upper -= lower;
+            const double explained = lower.explained() + upper.explained();
+            if (explained > best)
+                best = explained, bestAxis = axis, bestAt = k + 1;
+        }
+    }
+    if (bestAxis < 0)
+        return {};
+    byChannel(bestAxis);
+    std::vector<const BinSums*> upper(colours.begin() + std::ptrdiff_t(bestAt), colours.end());
+    colours.resize(bestAt);
+    return upper;
+}
+
 }  // namespace
+
+std::vector<Colour> splitFurther(const std::vector<BinSums>& colours, std::vector<Colour> palette, std::size_t count)
+{
+    if (palette.empty() || palette.size() >= count)
+        return palette;
+    std::vector<Cluster> clusters(palette.size());
+    NearestColour nearest(palette, NearestColour::Cells::coarse);
+    for (const BinSums& c : colours)
+        clusters[nearest.find(channel(&c, 0), channel(&c, 1), channel(&c, 2))].colours.push_back(&c);
+    for (Cluster& cluster : clusters)
+        cluster.error = squaredError(cluster.colours);
+    while (palette.size() < count) {
+        // Ties go to the earliest entry, so the result depends on nothing but the input.
+        const auto worst = std::max_element(clusters.begin(), clusters.end(),
+                                            [](const Cluster& a, const Cluster& b) { return a.error < b.error; });
+        if (worst->error <= 0)
+            break;
+        Cluster upper{cutInTwo(worst->colours)};
+        if (upper.colours.empty()) {
+            worst->error = 0;
+            continue;
+        }
+        worst->error = squaredError(worst->colours);
+        upper.error = squaredError(upper.colours);
+        palette[std::size_t(worst - clusters.begin())] = meanOf(sumOf(worst->colours));
+        palette.push_back(meanOf(sumOf(upper.colours)));
+        clusters.push_back(std::move(upper));
+    }
+    return palette;
+}
 
 std::vector<Colour> wuPalette(const std::vector<BinSums>& bins, std::size_t count)
 {

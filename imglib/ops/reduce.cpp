@@ -22,6 +22,10 @@ std::vector<Colour> withoutDuplicates(const std::vector<Colour>& palette)
 // gain 0.25 dB, five more 0.03 dB.
 constexpr int kRefineRounds = 5;
 
+// An image whose colours fill fewer bins than colours are asked for has its palette cut further
+// from its exact colours when they are no more than this many.
+constexpr std::size_t kMostExactColours = std::size_t{1} << 16;
+
 // Grey images get the best grey levels, others Wu's palette. For nearest-colour mapping k-means
 // then brings each colour to the mean of the pixels nearest to it; for dithering the palette is
 // tuned to what the diffusion asks for instead (k-means before that changes the result by -0.1
@@ -33,8 +37,13 @@ std::vector<Colour> paletteFor(const ops::RgbRows& rows, std::size_t count, bool
     if (!levels.empty()) {
         palette = ops::greyPalette(levels, count);
     } else {
-        const auto bins = ops::colourHistogram(rows);
+        auto bins = ops::colourHistogram(rows);
         palette = ops::wuPalette(bins, count);
+        if (palette.size() < count)
+            if (auto exact = ops::exactColours(rows, kMostExactColours)) {
+                bins = std::move(*exact);
+                palette = ops::splitFurther(bins, std::move(palette), count);
+            }
         if (!dither)
             palette = ops::refinePalette(bins, std::move(palette), kRefineRounds);
     }

@@ -32,7 +32,7 @@ std::vector<std::vector<Colour>> palettes()
     std::mt19937 random(7);
     std::vector<std::vector<Colour>> out;
     for (const int size : {1, 2, 3, 16, 100, 255, 256})
-        for (const int spread : {256, 24}) {
+        for (const int spread : {256, 24, 6}) {
             std::vector<Colour> palette(size);
             for (Colour& c : palette)
                 c = {std::uint8_t(random() % spread), std::uint8_t(random() % spread), std::uint8_t(random() % 256)};
@@ -53,43 +53,21 @@ std::vector<std::vector<Colour>> palettes()
 TEST(Nearest, ExactForEveryColourTried)
 {
     std::mt19937 random(11);
-    for (const auto& palette : palettes()) {
-        SCOPED_TRACE(testing::Message() << palette.size() << " colours");
-        NearestColour nearest(palette);
-        for (int n = 0; n < 20000; ++n) {
-            const int r = int(random() % 256), g = int(random() % 256), b = int(random() % 256);
-            ASSERT_EQ(nearest.find(r, g, b), plainNearest(palette, r, g, b)) << r << " " << g << " " << b;
-        }
-        for (int v = 0; v < 256; ++v)
-            ASSERT_EQ(nearest.find(v, v, v), plainNearest(palette, v, v, v)) << "grey " << v;
-    }
-}
-
-TEST(Nearest, NearbyIsTheNearestToTheCellCentre)
-{
-    std::mt19937 random(13);
-    for (const auto& palette : palettes()) {
-        SCOPED_TRACE(testing::Message() << palette.size() << " colours");
-        NearestColour nearest(palette);
-        for (int n = 0; n < 20000; ++n) {
-            const int r = int(random() % 256), g = int(random() % 256), b = int(random() % 256);
-            const std::uint32_t found = nearest.findNearby(r, g, b);
-            const Colour c = palette[found >> 24];
-            EXPECT_EQ(found & 0xFFFFFF, std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b);
-            // Measured from the centre of the cell in half levels: (r & ~3) + 1.5.
-            const auto twice = [](int v) { return 2 * (v & ~3) + 3; };
-            int best = 0;
-            for (int i = 1; i < int(palette.size()); ++i) {
-                const auto d = [&](Colour p) {
-                    const int dr = twice(r) - 2 * p.r, dg = twice(g) - 2 * p.g, db = twice(b) - 2 * p.b;
-                    return dr * dr + dg * dg + db * db;
-                };
-                if (d(palette[i]) < d(palette[best]))
-                    best = i;
+    for (const auto cells : {NearestColour::Cells::fine, NearestColour::Cells::coarse})
+        for (const auto& palette : palettes()) {
+            SCOPED_TRACE(testing::Message() << palette.size() << " colours, "
+                                            << (cells == NearestColour::Cells::fine ? "fine" : "coarse") << " cells");
+            NearestColour nearest(palette, cells);
+            for (int n = 0; n < 20000; ++n) {
+                const int r = int(random() % 256), g = int(random() % 256), b = int(random() % 256);
+                ASSERT_EQ(nearest.find(r, g, b), plainNearest(palette, r, g, b)) << r << " " << g << " " << b;
             }
-            ASSERT_EQ(int(found >> 24), best) << r << " " << g << " " << b;
+            for (int v = 0; v < 256; ++v)
+                ASSERT_EQ(nearest.find(v, v, v), plainNearest(palette, v, v, v)) << "grey " << v;
+            // Every palette colour is its own nearest (or an earlier copy of it).
+            for (const Colour c : palette)
+                ASSERT_EQ(nearest.colour(nearest.find(c.r, c.g, c.b)), c);
         }
-    }
 }
 
 TEST(Nearest, AnotherPaletteStartsAfresh)
@@ -98,8 +76,9 @@ TEST(Nearest, AnotherPaletteStartsAfresh)
     const std::vector<Colour> second = {{255, 255, 255}, {0, 0, 0}, {255, 0, 0}};
     NearestColour nearest(first);
     EXPECT_EQ(nearest.find(10, 10, 10), 0);
-    EXPECT_EQ(nearest.findNearby(250, 10, 10) >> 24, 0u);
+    EXPECT_EQ(nearest.find(250, 10, 10), 0);
     nearest.usePalette(second);
     EXPECT_EQ(nearest.find(10, 10, 10), 1);
-    EXPECT_EQ(nearest.findNearby(250, 10, 10) >> 24, 2u);
+    EXPECT_EQ(nearest.find(250, 10, 10), 2);
+    EXPECT_EQ(nearest.colour(2), (Colour{255, 0, 0}));
 }

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "imglib/ops/ops.h"
+#include "imglib/ops/remap.h"
 #include "tests/support/ops_images.h"
 
 using namespace imglib;
@@ -159,18 +160,80 @@ TEST(Reduce, QualityOnAGradient)
 
 TEST(Reduce, NarrowRangesGetTheWholePalette)
 {
-    // A pale sky: 943 colours within 20 to 30 levels of each other. Every colour asked for is
-    // used, however close together the image's colours are.
-    Image sky = blank(400, 300, PixelFormat::rgb);
-    for (std::uint32_t y = 0; y < sky.height; ++y)
-        for (std::uint32_t x = 0; x < sky.width; ++x) {
-            std::uint8_t* p = sky.row(y) + 3 * x;
+    // A pale sky: 943 colours within 20 to 30 levels of each other. And a two-colour sky, deep
+    // blue at the top to a pale haze at the bottom: about 400 colours on one line through the
+    // cube, so close that they fill fewer bins of the histogram than colours are asked for. Every
+    // colour asked for is used, however close together the image's colours are.
+    Image pale = blank(400, 300, PixelFormat::rgb), twoColour = blank(512, 384, PixelFormat::rgb);
+    for (std::uint32_t y = 0; y < pale.height; ++y)
+        for (std::uint32_t x = 0; x < pale.width; ++x) {
+            std::uint8_t* p = pale.row(y) + 3 * x;
             p[0] = std::uint8_t(100 + x * 20 / 400), p[1] = std::uint8_t(150 + y * 20 / 300);
             p[2] = std::uint8_t(200 + (x + y) * 30 / 700);
         }
-    const Image out = reduced(sky, 255, false);
-    EXPECT_EQ(out.palette.size(), 255u);
-    EXPECT_GT(psnr(sky, out), 52.0);  // measured 55.6
+    const int top[3] = {38, 84, 168}, bottom[3] = {242, 196, 162};
+    for (std::uint32_t y = 0; y < twoColour.height; ++y)
+        for (std::uint32_t x = 0; x < twoColour.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double t = 0.85 * y / 383 + 0.15 * x / 511;
+                twoColour.row(y)[3 * x + c] = std::uint8_t(std::lround(top[c] + t * (bottom[c] - top[c])));
+            }
+    struct Case {
+        const char* name;
+        const Image& image;
+        double nearest, dithered;  // PSNR floors, and blurred PSNR when dithered
+    };
+    const Case cases[] = {{"pale sky", pale, 52, 60},              // measured 55.6, 66.1
+                          {"two-colour sky", twoColour, 62, 70}};  // measured 66.7, 74.0
+    for (const Case& c : cases)
+        for (const bool dither : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (dither ? ", dithered" : ""));
+            const Image out = reduced(c.image, 255, dither);
+            EXPECT_EQ(out.palette.size(), 255u);
+            if (dither)
+                EXPECT_GT(blurredPsnr(c.image, out), c.dithered);
+            else
+                EXPECT_GT(psnr(c.image, out), c.nearest);
+        }
+}
+
+// Dithering maps each pixel, with the error it received, to the colour truly nearest to it: a
+// colour the palette has is kept as it is, so a grey ramp reduced to one colour fewer than it has
+// keeps nearly all its levels, grey or RGB.
+TEST(Reduce, DitheringKeepsWhatThePaletteHas)
+{
+    Image grey = blank(256, 64, PixelFormat::grey), greyRgb = blank(256, 64, PixelFormat::rgb);
+    for (std::uint32_t y = 0; y < grey.height; ++y)
+        for (std::uint32_t x = 0; x < grey.width; ++x) {
+            grey.row(y)[x] = std::uint8_t(x);
+            std::fill_n(greyRgb.row(y) + 3 * x, 3, std::uint8_t(x));
+        }
+    for (const Image* image : {&grey, &greyRgb}) {
+        const auto levels = colourSet(colours(reduced(*image, 255, true))).size();
+        EXPECT_GE(levels, 250u) << (image == &grey ? "grey" : "RGB") << " ramp";
+    }
+
+    // Pixels that are all palette colours come out unchanged, however crowded the palette.
+    for (const int spread : {256, 12}) {
+        SCOPED_TRACE(testing::Message() << "palette within " << spread << " levels");
+        std::vector<Colour> palette(255);
+        std::uint32_t seed = 5;
+        for (Colour& c : palette)
+            for (std::uint8_t* v : {&c.r, &c.g, &c.b})
+                *v = std::uint8_t(((seed = seed * 1664525u + 1013904223u) >> 24) % unsigned(spread));
+        Image image = blank(300, 40, PixelFormat::indexed);
+        image.palette = palette;
+        for (std::size_t i = 0; i < image.pixels.size(); ++i)
+            image.pixels[i] = std::uint8_t((seed = seed * 1664525u + 1013904223u) >> 24) % 255;
+        Image out = blank(image.width, image.height, PixelFormat::indexed);
+        out.palette = palette;
+        ops::remapDithered(ops::RgbRows(image), out);
+        const auto wanted = colours(image), got = colours(out);
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < wanted.size(); ++i)
+            changed += !(got[i] == wanted[i]);
+        EXPECT_EQ(changed, 0u) << "pixels given another colour";
+    }
 }
 
 TEST(Reduce, QualityOnPhotographs)
