@@ -134,15 +134,14 @@ std::optional<Identity> identityOf(const std::string& path)
     return Identity{st.st_dev, st.st_ino};
 }
 
-// The pages a bitmap output gives the file: its page count, found without decoding (a TIFF's
-// directories are read, other files' bytes, one file at a time). A file that cannot be opened
-// counts one, and fails when converted.
+// The pages a bitmap output gives the file: its page count, found without decoding. A file that
+// cannot be opened counts one, and fails when converted.
 std::uint32_t bitmapPagesOf(const std::string& input, const Options& options)
 {
-    imglib::PagedFile file;
-    if (options.firstPage || !file.open(input.c_str()))
-        return 1;
-    return std::max<std::uint32_t>(file.pageCount(), 1);
+    std::uint32_t count = 1;
+    if (!options.firstPage)
+        (void)imglib::countPages(input.c_str(), count);
+    return std::max<std::uint32_t>(count, 1);
 }
 
 // `output` for one page; for several, <stem>-<n><extension> each, n from 1 zero-padded to the

@@ -1,5 +1,6 @@
 #include "imglib/api/images.h"
 
+#include <array>
 #include <optional>
 #include <unistd.h>
 #include <vector>
@@ -38,10 +39,17 @@ std::optional<tiff::Kind> tiffKindOf(std::int32_t format)
     return std::nullopt;
 }
 
+// The file's first bytes: enough for every signature of the formats of several pages.
+std::span<const std::uint8_t> firstBytes(const InputFile& file, std::span<std::uint8_t, 16> buffer)
+{
+    const ssize_t got = ::pread(file.fd(), buffer.data(), buffer.size(), 0);
+    return buffer.first(got > 0 ? static_cast<std::size_t>(got) : 0);
+}
+
 bool startsAsTiff(const InputFile& file)
 {
-    std::uint8_t signature[4] = {};
-    return ::pread(file.fd(), signature, sizeof signature, 0) == sizeof signature && tiff::sniff(signature);
+    std::array<std::uint8_t, 16> buffer{};
+    return tiff::sniff(firstBytes(file, buffer));
 }
 
 }  // namespace
@@ -60,6 +68,25 @@ Status PagedFile::open(const char* path)
     if (auto s = file.readAll(bytes_); !s)
         return s;
     return openPagesOfAny(bytes_, pages_);
+}
+
+Status countPages(const char* path, std::uint32_t& count)
+{
+    count = 1;
+    InputFile file;
+    if (auto s = file.open(path); !s)
+        return s;
+    // The formats of several pages all have a signature, and each comes before the formats
+    // recognised by a header alone: its first bytes tell whether the file may hold more than one.
+    std::array<std::uint8_t, 16> buffer{};
+    const Codec* codec = recognise(firstBytes(file, buffer));
+    if (codec == nullptr || codec->openPages == nullptr)
+        return success();
+    PagedFile pages;
+    if (auto s = pages.open(path); !s)
+        return s;
+    count = pages.pageCount();
+    return success();
 }
 
 Status PagedFile::readPage(std::uint32_t page, Image& out)

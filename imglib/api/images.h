@@ -40,6 +40,10 @@ private:
     std::unique_ptr<Pages> pages_;
 };
 
+// The pages of the file at `path`, counted without decoding any. A file of a format of one page is
+// read no further than its first bytes. `count` is 1 when the file cannot be read.
+Status countPages(const char* path, std::uint32_t& count);
+
 // Writes the image in the format numbered `format`; any number but those of WriteFormat fails.
 // The file at `path` is replaced only by a complete new file.
 Status writeImage(const Image& image, const char* path, std::int32_t format);

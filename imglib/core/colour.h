@@ -1,6 +1,7 @@
 // Colour arithmetic shared by readers, writers and operations.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,13 @@ constexpr std::uint8_t overWhite(unsigned value, unsigned alpha)
 {
     const unsigned v = (255 - value) * alpha + 128;
     return static_cast<std::uint8_t>(255 - ((v + (v >> 8)) >> 8));  // 255 − (255 − value)·alpha/255, rounded
+}
+
+// The same for a sample that may be premultiplied, alpha having weighed it already: then only
+// white's share, 255 − alpha, is added.
+constexpr std::uint8_t overWhite(unsigned value, unsigned alpha, bool premultiplied)
+{
+    return premultiplied ? static_cast<std::uint8_t>(std::min(255u, value + 255 - alpha)) : overWhite(value, alpha);
 }
 
 // A sample of 0 to `max` (at least 1) as an 8-bit level: value·255/max, rounded half up. Used by

@@ -35,13 +35,12 @@ struct Fields {
     }
 };
 
-// Exif's unit: inch unless stated; "no unit" (1) or any other value gives no resolution.
-Resolution resolutionIn(std::uint16_t unit, double x, double y)
+}  // namespace
+
+Resolution resolutionInUnit(std::uint16_t unit, double x, double y)
 {
     return unit == kPerInch ? perInch(x, y) : unit == kPerCentimetre ? perCentimetre(x, y) : Resolution{};
 }
-
-}  // namespace
 
 ExifFacts readExif(std::span<const std::uint8_t> block)
 {
@@ -59,7 +58,7 @@ ExifFacts readExif(std::span<const std::uint8_t> block)
     std::uint32_t directory = 0;
     if (!f.in.skip(2) || !f.u16(magic) || magic != 42 || !f.u32(directory) || !f.in.seek(directory) || !f.u16(entries))
         return facts;
-    std::uint16_t unit = kPerInch;
+    std::uint16_t unit = kPerInch;  // Exif's unit unless stated
     double x = 0, y = 0;
     for (unsigned i = 0; i < entries; ++i) {
         std::uint16_t tag = 0, type = 0, value = 0;
@@ -76,8 +75,17 @@ ExifFacts readExif(std::span<const std::uint8_t> block)
         else if (type == kRationalType && count == 1 && tag == kYResolutionTag)
             y = f.rational(offset);
     }
-    facts.resolution = resolutionIn(unit, x, y);
+    facts.resolution = resolutionInUnit(unit, x, y);
     return facts;
+}
+
+ExifFacts readExifItem(std::span<const std::uint8_t> item)
+{
+    ByteReader in(item);
+    std::uint32_t offset = 0;
+    if (!in.u32be(offset) || !in.skip(offset))
+        return {};
+    return readExif(item.subspan(in.position()));
 }
 
 }  // namespace imglib

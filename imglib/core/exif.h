@@ -19,4 +19,12 @@ struct ExifFacts {
 // The facts of the first image directory of `block`. A block that is not Exif gives the defaults.
 ExifFacts readExif(std::span<const std::uint8_t> block);
 
+// The same of an Exif item of a HEIF file or the Exif box of a JPEG XL file, which start with the
+// offset of the TIFF structure counted from the end of those four bytes.
+ExifFacts readExifItem(std::span<const std::uint8_t> item);
+
+// A resolution as TIFF and Exif state it: x and y per ResolutionUnit 2 (inch) or 3 (centimetre);
+// unit 1 ("none": an aspect ratio only) and any other give none.
+Resolution resolutionInUnit(std::uint16_t unit, double x, double y);
+
 }  // namespace imglib

@@ -88,10 +88,6 @@ Status decodeAny(std::span<const std::uint8_t> file, Image& out)
     return codec->decode(file, out);
 }
 
-}  // namespace imglib
-
-namespace imglib {
-
 Status openPagesOfAny(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out)
 {
     const Codec* codec = recognise(file);
@@ -101,6 +97,14 @@ Status openPagesOfAny(std::span<const std::uint8_t> file, std::unique_ptr<Pages>
         return codec->openPages(file, out);
     out = std::make_unique<OnePage>(*codec, file);
     return success();
+}
+
+Status firstPage(PagesOpener openPages, std::span<const std::uint8_t> file, Image& out)
+{
+    std::unique_ptr<Pages> pages;
+    if (auto s = openPages(file, pages); !s)
+        return s;
+    return pages->read(0, out);
 }
 
 }  // namespace imglib

@@ -23,6 +23,8 @@ public:
     virtual Status read(std::uint32_t page, Image& out) = 0;
 };
 
+using PagesOpener = Status (*)(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out);
+
 struct Codec {
     const char* name;
     // Cheap test of the file's signature or header; uses the same validation as decode.
@@ -30,7 +32,7 @@ struct Codec {
     // The first page: the image a one-page reader gives.
     Status (*decode)(std::span<const std::uint8_t> file, Image& out);
     // Formats whose files may hold several pages; null for those that hold one.
-    Status (*openPages)(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out) = nullptr;
+    PagesOpener openPages = nullptr;
 };
 
 // The codec of that name (the fuzz targets pick their reader by name); null when there is none.
@@ -43,5 +45,8 @@ Status decodeAny(std::span<const std::uint8_t> file, Image& out);
 
 // The pages of a file of any known format (one for the formats that hold one).
 Status openPagesOfAny(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out);
+
+// The first page, through a reader's pages: the decode of readers that read every page one way.
+Status firstPage(PagesOpener openPages, std::span<const std::uint8_t> file, Image& out);
 
 }  // namespace imglib

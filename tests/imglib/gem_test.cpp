@@ -10,6 +10,7 @@
 #include "tests/support/testkit.h"
 
 using namespace imglib;
+using formattest::joined;
 using formattest::put16be;
 
 namespace {
@@ -54,14 +55,6 @@ std::vector<std::uint8_t> literal(std::initializer_list<std::uint8_t> bytes)
     out[0] = 0x80;
     out[1] = static_cast<std::uint8_t>(bytes.size());
     std::copy(bytes.begin(), bytes.end(), out.begin() + 2);
-    return out;
-}
-
-std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> parts)
-{
-    std::vector<std::uint8_t> out;
-    for (const auto& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 

@@ -191,10 +191,7 @@ Expect expectationOf(const std::string& path)
 // reference, the page is exactly it.
 TEST(Gif, Conformance)
 {
-    CONFORMANCE_OR_SKIP(conformance);
-    const auto dir = conformance / "gif";
-    if (!testkit::fs::is_directory(dir))
-        GTEST_SKIP() << "skipped: no gif conformance folder";
+    CONFORMANCE_FOLDER_OR_SKIP(dir, "gif");
     std::multimap<std::string, Reference> byFile;
     for (auto& reference : references(dir))
         byFile.emplace(reference.file, std::move(reference));

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <map>
 
-#include "imglib/core/colour.h"
 #include "imglib/core/exif.h"
 #include "imglib/core/profile.h"
 #include "imglib/formats/heif/heif.h"
@@ -105,17 +104,6 @@ const Expected* expectationOf(const std::string& path)
     return nullptr;
 }
 
-// A picture with alpha as it looks over white: how the reader flattens it.
-testkit::Rgba overWhitePicture(testkit::Rgba picture)
-{
-    for (std::size_t i = 0; i < picture.pixels.size(); i += 4) {
-        for (int c = 0; c < 3; ++c)
-            picture.pixels[i + c] = overWhite(picture.pixels[i + c], picture.pixels[i + 3]);
-        picture.pixels[i + 3] = 255;
-    }
-    return picture;
-}
-
 std::optional<testkit::Rgba> loadReference(const fs::path& path)
 {
     if (path.extension() == ".png")
@@ -132,7 +120,7 @@ void checkAgainstReference(const Image& image, const fs::path& folder, const Exp
     ASSERT_TRUE(reference) << expected.reference;
     if (expected.quarterTurns)
         reference = testkit::turnedClockwise(*reference, expected.quarterTurns);
-    const auto d = testkit::compare(testkit::toRgba(image), overWhitePicture(*reference));
+    const auto d = testkit::compare(testkit::toRgba(image), testkit::overWhite(*reference));
     EXPECT_TRUE(d.sameSize);
     EXPECT_GE(d.psnr, expected.minPsnr) << "against " << expected.reference;
 }
@@ -309,7 +297,7 @@ TEST(Heif, EachDepthAndKindGivesBackItsPicture)
         EXPECT_EQ(file[pixi + 13], c.bits) << "the encoder's depth";
         const Image image = testkit::decodeOk(heif::decode, file);
         EXPECT_EQ(image.format, c.format);
-        const auto d = testkit::compare(testkit::toRgba(image), overWhitePicture(c.picture));
+        const auto d = testkit::compare(testkit::toRgba(image), testkit::overWhite(c.picture));
         EXPECT_TRUE(d.sameSize);
         EXPECT_LE(d.maxError, 1);
     }

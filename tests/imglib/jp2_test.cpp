@@ -17,6 +17,7 @@
 
 using namespace imglib;
 namespace fs = testkit::fs;
+using formattest::joined;
 using formattest::put16be;
 using formattest::put32be;
 
@@ -124,14 +125,6 @@ std::vector<std::uint8_t> box(const char* type, const std::vector<std::uint8_t>&
     return out;
 }
 
-std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> parts)
-{
-    std::vector<std::uint8_t> out;
-    for (const auto& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
 // A JP2 file around an 8-bit codestream, with `headerBoxes` after the image header and colour
 // specification boxes.
 std::vector<std::uint8_t> jp2File(const std::vector<std::uint8_t>& codestream, std::uint32_t width,
@@ -215,10 +208,7 @@ std::vector<std::uint8_t> compressed(const testkit::ScratchDir& scratch, std::ui
 // damaged ones failing.
 TEST(Jp2, Conformance)
 {
-    CONFORMANCE_OR_SKIP(conformance);
-    const fs::path dir = conformance / "jp2";
-    if (!fs::is_directory(dir))
-        GTEST_SKIP() << "skipped: no jp2 folder";
+    CONFORMANCE_FOLDER_OR_SKIP(dir, "jp2");
     const std::map<std::string, std::pair<std::uint32_t, std::uint32_t>> sizes = {
         {"issue411-ycc420.jp2", {33, 33}},
         {"issue411-ycc422.jp2", {33, 33}},

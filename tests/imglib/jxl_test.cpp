@@ -91,7 +91,7 @@ void expectPages(const std::vector<std::uint8_t>& file, const std::vector<Checke
         Image image;
         const auto status = pages->read(check.page, image);
         ASSERT_TRUE(status.ok()) << "page " << check.page << ": " << status.detail;
-        const auto d = testkit::compare(testkit::toRgba(image), formattest::overWhite(check.reference));
+        const auto d = testkit::compare(testkit::toRgba(image), testkit::overWhite(check.reference));
         EXPECT_TRUE(d.sameSize) << "page " << check.page;
         EXPECT_LE(d.maxError, check.maxError) << "page " << check.page;
     }
@@ -103,10 +103,7 @@ void expectPages(const std::vector<std::uint8_t>& file, const std::vector<Checke
 // an animation; libjxl's own test files to theirs; the fuzzer-found files decode or fail.
 TEST(Jxl, Conformance)
 {
-    CONFORMANCE_OR_SKIP(dir);
-    const fs::path jxlDir = dir / "jxl";
-    if (!fs::is_directory(jxlDir))
-        GTEST_SKIP() << "skipped: no jxl conformance folder";
+    CONFORMANCE_FOLDER_OR_SKIP(jxlDir, "jxl");
     const testkit::ScratchDir scratch;
     int cases = 0;
     for (const auto& entry : fs::directory_iterator(jxlDir / "conformance")) {

@@ -141,10 +141,7 @@ Expect expectationOf(const std::string& path)
 // image-png's checksums apply, to those; every damaged one fails holding nothing.
 TEST(Png, Conformance)
 {
-    CONFORMANCE_OR_SKIP(conformance);
-    const auto dir = conformance / "png";
-    if (!testkit::fs::is_directory(dir))
-        GTEST_SKIP() << "skipped: no png conformance folder";
+    CONFORMANCE_FOLDER_OR_SKIP(dir, "png");
     const auto crcs = checksums(dir);
     // The orientation their Exif block records; references are in stored order.
     const std::map<std::string, Orientation> turned = {

@@ -160,10 +160,7 @@ std::optional<testkit::Rgba> load(const fs::path& path)
 // reference match it, exactly where it was made by libwebp.
 TEST(Webp, Conformance)
 {
-    CONFORMANCE_OR_SKIP(dir);
-    const fs::path webpDir = dir / "webp";
-    if (!fs::is_directory(webpDir))
-        GTEST_SKIP() << "skipped: no webp conformance folder";
+    CONFORMANCE_FOLDER_OR_SKIP(webpDir, "webp");
     const auto sums = dwebpSums(webpDir / "libwebp-test-data");
     const bool haveDwebp = testkit::haveTool("dwebp");
     const testkit::ScratchDir scratch;
@@ -192,7 +189,7 @@ TEST(Webp, Conformance)
                     ? dwebpReference(scratch, entry.path(), sums.at(entry.path().filename().string() + ".pam"))
                     : load(reference.path);
             ASSERT_TRUE(expected) << reference.path;
-            const auto d = testkit::compare(decodedPage(file, reference.page), formattest::overWhite(*expected));
+            const auto d = testkit::compare(decodedPage(file, reference.page), testkit::overWhite(*expected));
             EXPECT_TRUE(d.sameSize) << reference.path;
             EXPECT_LE(d.maxError, reference.tolerance.maxError) << reference.path << " page " << reference.page;
             EXPECT_LE(d.meanError, reference.tolerance.meanError) << reference.path << " page " << reference.page;
@@ -238,7 +235,7 @@ TEST(Webp, AnimationPagesShowTheComposedFrames)
             ASSERT_TRUE(expected);
             Image image;
             ASSERT_TRUE(pages->read(page, image).ok());
-            const auto d = testkit::compare(testkit::toRgba(image), formattest::overWhite(*expected));
+            const auto d = testkit::compare(testkit::toRgba(image), testkit::overWhite(*expected));
             EXPECT_TRUE(d.sameSize);
             EXPECT_LE(d.maxError, c.tolerance.maxError) << "page " << page;
             EXPECT_LE(d.meanError, c.tolerance.meanError) << "page " << page;

@@ -31,6 +31,14 @@ void put32le(std::vector<std::uint8_t>& out, std::uint32_t v)
     put16le(out, static_cast<std::uint16_t>(v >> 16));
 }
 
+std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> parts)
+{
+    std::vector<std::uint8_t> out;
+    for (const auto& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
 namespace {
 
 testkit::Rgba blank(std::uint32_t width, std::uint32_t height)
@@ -188,17 +196,6 @@ std::vector<std::uint8_t> exifStating(std::uint32_t xPerInch, std::uint32_t yPer
     for (std::uint32_t v : {xPerInch, 1u, yPerInch, 1u})
         put32le(tiff, v);
     return tiff;
-}
-
-testkit::Rgba overWhite(testkit::Rgba picture)
-{
-    for (std::size_t i = 0; i < picture.pixels.size(); i += 4) {
-        std::uint8_t* p = &picture.pixels[i];
-        for (int c = 0; c < 3; ++c)  // c·a/255 + 255·(1 − a/255), rounded: never a half
-            p[c] = static_cast<std::uint8_t>((p[c] * p[3] + 255 * (255 - p[3]) + 127) / 255);
-        p[3] = 255;
-    }
-    return picture;
 }
 
 void expectSame(const testkit::Rgba& ours, const testkit::Rgba& other, const std::string& otherName)

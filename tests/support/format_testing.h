@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ void put16be(std::vector<std::uint8_t>& out, std::uint16_t v);
 void put32be(std::vector<std::uint8_t>& out, std::uint32_t v);
 void put16le(std::vector<std::uint8_t>& out, std::uint16_t v);
 void put32le(std::vector<std::uint8_t>& out, std::uint32_t v);
+// The parts one after another.
+std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> parts);
 
 // Deterministic pictures: with more than 256 colours allowed, nearly every pixel differs;
 // otherwise the other pixels use `colours` colours. The left third of each row is one grey.
@@ -40,10 +43,6 @@ testkit::Rgba decodeWithTool(const testkit::ScratchDir& scratch, const testkit::
 // A little-endian Exif TIFF structure stating a resolution in pixels per inch, for the readers
 // of formats that keep one in a chunk or box of its own.
 std::vector<std::uint8_t> exifStating(std::uint32_t xPerInch, std::uint32_t yPerInch);
-
-// The picture with its alpha composited over white, as the readers of the newer formats flatten
-// theirs; every pixel left opaque.
-testkit::Rgba overWhite(testkit::Rgba picture);
 
 // Same size and exactly the same colours (alpha is not compared).
 void expectSame(const testkit::Rgba& ours, const testkit::Rgba& other, const std::string& otherName);

@@ -11,6 +11,7 @@
 #include <limits>
 #include <sstream>
 
+#include "imglib/core/colour.h"
 #include "imglib/core/file_io.h"
 #include "imglib/formats/bmp/bmp.h"
 
@@ -131,7 +132,7 @@ Rgba overWhite(Rgba image)
     for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
         const unsigned alpha = image.pixels[i + 3];
         for (std::size_t c = i; c < i + 3; ++c)
-            image.pixels[c] = static_cast<std::uint8_t>(255 - alpha + (image.pixels[c] * alpha + 127) / 255);
+            image.pixels[c] = imglib::overWhite(image.pixels[c], alpha);
         image.pixels[i + 3] = 255;
     }
     return image;

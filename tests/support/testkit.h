@@ -27,6 +27,14 @@ std::optional<fs::path> conformanceDir();
         GTEST_SKIP() << "skipped: conformance files not found (set TESSELO_CONFORMANCE)";                              \
     const ::testkit::fs::path dir = *dir##_found
 
+// The same for one format's folder of the conformance files:
+//   CONFORMANCE_FOLDER_OR_SKIP(dir, "png");
+#define CONFORMANCE_FOLDER_OR_SKIP(dir, format)                                                                        \
+    CONFORMANCE_OR_SKIP(dir##_all);                                                                                    \
+    const ::testkit::fs::path dir = dir##_all / (format);                                                              \
+    if (!::testkit::fs::is_directory(dir))                                                                             \
+    GTEST_SKIP() << "skipped: no " << (format) << " conformance folder"
+
 // Files kept in tests/data.
 fs::path testData(const std::string& name);
 

@@ -17,7 +17,6 @@
 
 #include <libheif/heif.h>
 
-#include "imglib/core/byte_reader.h"
 #include "imglib/core/colour.h"
 #include "imglib/core/exif.h"
 #include "imglib/core/parallel.h"
@@ -115,12 +114,6 @@ private:
     std::vector<std::uint8_t> scaled_;
 };
 
-// A level over white: straight alpha weighs the colour, premultiplied alpha has done so already.
-std::uint8_t flattened(std::uint8_t value, std::uint8_t alpha, bool premultiplied)
-{
-    return premultiplied ? static_cast<std::uint8_t>(std::min(255, value + 255 - alpha)) : overWhite(value, alpha);
-}
-
 // The decoded picture as a grey or RGB image. Decoded in its own colour space, libheif hands over
 // planar RGB or grey. An alpha plane of another size than the picture (an alpha image not turned
 // with its colour image) is left out, as there is no telling how it lies over the picture.
@@ -159,7 +152,7 @@ Status toImage(const heif_image& picture, bool premultiplied, Image& out)
         const std::uint8_t* opacity = alpha.row(y);
         for (std::uint32_t x = 0; x < w; ++x)
             for (unsigned c = 0; c < channels; ++c)
-                *target++ = flattened(rows[c][x], opacity[x], premultiplied);
+                *target++ = overWhite(rows[c][x], opacity[x], premultiplied);
     }
     return success();
 }
@@ -176,21 +169,16 @@ Status applyProfile(const heif_image_handle& handle, Image& image)
     return toSrgb(image, icc);
 }
 
-// The resolution the Exif block states. The block starts with the offset of its TIFF header,
-// counted from the end of those four bytes.
+// The resolution the Exif item states.
 Resolution resolutionOf(const heif_image_handle& handle)
 {
     heif_item_id id = 0;
     if (heif_image_handle_get_list_of_metadata_block_IDs(&handle, "Exif", &id, 1) != 1)
         return {};
-    std::vector<std::uint8_t> block(heif_image_handle_get_metadata_size(&handle, id));
-    if (block.size() < 4 || heif_image_handle_get_metadata(&handle, id, block.data()).code != heif_error_Ok)
+    std::vector<std::uint8_t> item(heif_image_handle_get_metadata_size(&handle, id));
+    if (item.empty() || heif_image_handle_get_metadata(&handle, id, item.data()).code != heif_error_Ok)
         return {};
-    ByteReader in(block);
-    std::uint32_t offset = 0;
-    if (!in.u32be(offset) || !in.skip(offset))
-        return {};
-    return readExif(std::span(block).subspan(in.position())).resolution;
+    return readExifItem(item).resolution;
 }
 
 // The primary image's size, as shown and as coded, within the limits.

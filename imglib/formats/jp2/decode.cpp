@@ -160,7 +160,7 @@ private:
 };
 
 // How the decoded components make an image.
-enum class Colour : std::uint8_t { grey, rgb, ycc, inks };
+enum class ColourModel : std::uint8_t { grey, rgb, ycc, inks };
 
 // The alpha component: the one a channel definition marks, else the last of two or of four
 // (not CMYK's black). -1 when there is none.
@@ -174,18 +174,18 @@ int alphaIndex(const opj_image_t& image)
     return -1;
 }
 
-Colour colourOf(const opj_image_t& image, int alpha)
+ColourModel colourOf(const opj_image_t& image, int alpha)
 {
     if (image.numcomps < 3 || alpha == 1 || alpha == 2)
-        return Colour::grey;
+        return ColourModel::grey;
     switch (image.color_space) {
     case OPJ_CLRSPC_SYCC:
     case OPJ_CLRSPC_EYCC:
-        return Colour::ycc;
+        return ColourModel::ycc;
     case OPJ_CLRSPC_CMYK:
-        return Colour::inks;
+        return ColourModel::inks;
     default:
-        return Colour::rgb;
+        return ColourModel::rgb;
     }
 }
 
@@ -202,11 +202,6 @@ void yccToRgb(int* y, int* cb, int* cr, std::size_t count, int halfCb, int halfC
     }
 }
 
-std::uint8_t flattened(std::uint8_t value, std::uint8_t alpha, bool premultiplied)
-{
-    return premultiplied ? static_cast<std::uint8_t>(std::min(255, value + 255 - alpha)) : overWhite(value, alpha);
-}
-
 // The image's pixels, a row at a time, from the decoded components: the colour ones (one grey,
 // three RGB or YCC, four inks) and alpha.
 class Pixels {
@@ -216,7 +211,7 @@ public:
         decoded_ = &decoded;
         const int alpha = alphaIndex(decoded);
         colour_ = colourOf(decoded, alpha);
-        colours_ = colour_ == Colour::grey ? 1 : colour_ == Colour::inks ? 4 : 3;
+        colours_ = colour_ == ColourModel::grey ? 1 : colour_ == ColourModel::inks ? 4 : 3;
         for (std::uint32_t c = 0; c < colours_; ++c)
             if (!channels_[c].open(decoded, c))
                 return failure(Error::unsupported, "jp2: a colour component is missing or over 16 bits");
@@ -224,13 +219,13 @@ public:
         for (std::uint32_t c = 0; c < kAlpha + 1; ++c) {
             if (c < colours_ || (c == kAlpha && hasAlpha_))
                 levels_[c] =
-                    scaledLevels(colour_ == Colour::ycc && c < kAlpha ? channels_[0].max() : channels_[c].max());
+                    scaledLevels(colour_ == ColourModel::ycc && c < kAlpha ? channels_[0].max() : channels_[c].max());
             samples_[c].resize(decoded.x1 - decoded.x0);
         }
         return success();
     }
 
-    PixelFormat format() const { return colour_ == Colour::grey ? PixelFormat::grey : PixelFormat::rgb; }
+    PixelFormat format() const { return colour_ == ColourModel::grey ? PixelFormat::grey : PixelFormat::rgb; }
 
     void row(std::uint32_t y, std::uint8_t* target)
     {
@@ -238,17 +233,17 @@ public:
             if (c < colours_ || (c == kAlpha && hasAlpha_))
                 channels_[c].row(*decoded_, y, samples_[c].data());
         const std::size_t width = samples_[0].size();
-        if (colour_ == Colour::ycc)
+        if (colour_ == ColourModel::ycc)
             yccToRgb(samples_[0].data(), samples_[1].data(), samples_[2].data(), width, (channels_[1].max() + 1) / 2,
                      (channels_[2].max() + 1) / 2, channels_[0].max());
-        const unsigned channels = colour_ == Colour::grey ? 1 : 3;
+        const unsigned channels = colour_ == ColourModel::grey ? 1 : 3;
         const bool premultiplied = hasAlpha_ && channels_[kAlpha].isPremultiplied();
         for (std::size_t x = 0; x < width; ++x)
             for (unsigned c = 0; c < channels; ++c) {
                 std::uint8_t v = level(c, x);
-                if (colour_ == Colour::inks)
+                if (colour_ == ColourModel::inks)
                     v = lightUnderInks(v, level(3, x));
-                *target++ = hasAlpha_ ? flattened(v, level(kAlpha, x), premultiplied) : v;
+                *target++ = hasAlpha_ ? overWhite(v, level(kAlpha, x), premultiplied) : v;
             }
     }
 
@@ -258,7 +253,7 @@ private:
     std::uint8_t level(std::uint32_t c, std::size_t x) const { return levels_[c][samples_[c][x]]; }
 
     const opj_image_t* decoded_ = nullptr;
-    Colour colour_ = Colour::grey;
+    ColourModel colour_ = ColourModel::grey;
     std::uint32_t colours_ = 1;
     bool hasAlpha_ = false;
     std::array<Channel, kAlpha + 1> channels_;

@@ -41,9 +41,9 @@ constexpr std::size_t kMaxExifBytes = 1 << 20;
 
 struct Header {
     JxlBasicInfo info{};
-    std::uint32_t frames = 0;        // the frames a viewer shows
-    bool complete = false;           // libjxl reached the end of the file
-    std::vector<std::uint8_t> exif;  // the Exif box's TIFF structure; empty when none
+    std::uint32_t frames = 0;  // the frames a viewer shows
+    bool complete = false;     // libjxl reached the end of the file
+    Resolution resolution;     // what the Exif box states
 };
 
 Status failureOf(JxlDecoderStatus status)
@@ -133,17 +133,7 @@ public:
         reading_ = false;
     }
 
-    // The TIFF structure: the box starts with its offset, past four bytes.
-    std::vector<std::uint8_t> tiff() const
-    {
-        if (bytes_.size() < 4)
-            return {};
-        const std::uint64_t offset =
-            std::uint64_t{bytes_[0]} << 24 | std::uint64_t{bytes_[1]} << 16 | bytes_[2] << 8 | bytes_[3];
-        if (offset > bytes_.size() - 4)
-            return {};
-        return {bytes_.begin() + 4 + static_cast<std::ptrdiff_t>(offset), bytes_.end()};
-    }
+    std::span<const std::uint8_t> bytes() const { return bytes_; }
 
 private:
     std::vector<std::uint8_t> bytes_;
@@ -218,7 +208,7 @@ Status readHeader(std::span<const std::uint8_t> file, Header& header)
             break;
         case JXL_DEC_SUCCESS:
             exif.finish(d);
-            header.exif = exif.tiff();
+            header.resolution = readExifItem(exif.bytes()).resolution;
             header.complete = true;
             return success();
         case JXL_DEC_NEED_MORE_INPUT:
@@ -315,7 +305,7 @@ public:
             next_ = std::numeric_limits<std::uint32_t>::max();  // start again on the next read
             return status;
         }
-        image.resolution = readExif(header_.exif).resolution;
+        image.resolution = header_.resolution;
         out = std::move(image);
         ++next_;
         return success();
@@ -417,12 +407,6 @@ Status openPages(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out
     return success();
 }
 
-Status decode(std::span<const std::uint8_t> file, Image& out)
-{
-    std::unique_ptr<Pages> pages;
-    if (auto s = openPages(file, pages); !s)
-        return s;
-    return pages->read(0, out);
-}
+Status decode(std::span<const std::uint8_t> file, Image& out) { return firstPage(openPages, file, out); }
 
 }  // namespace imglib::jxl

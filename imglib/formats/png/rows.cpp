@@ -1,5 +1,7 @@
 #include "imglib/formats/png/rows.h"
 
+#include "imglib/core/colour.h"
+
 namespace imglib::png {
 
 namespace {

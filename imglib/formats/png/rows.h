@@ -6,12 +6,6 @@
 
 namespace imglib::png {
 
-// A colour sample `value` seen through `alpha` (both 8 bits) over white, rounded.
-constexpr std::uint8_t overWhite(unsigned value, unsigned alpha)
-{
-    return static_cast<std::uint8_t>(255 - alpha + (value * alpha + 127) / 255);
-}
-
 enum class Layout : std::uint8_t { indexed, grey, greyAlpha, rgb, rgba };
 
 struct RowConverter {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "imglib/core/exif.h"
 #include "imglib/core/orientation.h"
 #include "imglib/core/profile.h"
 #include "imglib/core/size.h"
@@ -83,7 +84,7 @@ Resolution resolutionOf(TIFF* tif)
     if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) != 1 || TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y) != 1)
         return {};
     getField(tif, TIFFTAG_RESOLUTIONUNIT, unit);
-    return unit == RESUNIT_INCH ? perInch(x, y) : unit == RESUNIT_CENTIMETER ? perCentimetre(x, y) : Resolution{};
+    return resolutionInUnit(unit, x, y);
 }
 
 // What the directory states besides the samples: the resolution, and the colour profile of grey

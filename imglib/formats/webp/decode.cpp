@@ -36,8 +36,9 @@ struct Header {
     std::uint32_t width = 0, height = 0;  // the canvas
     std::uint32_t frames = 0;
     bool animated = false;
-    bool complete = false;                    // every chunk the file lists lies within the data
-    std::span<const std::uint8_t> icc, exif;  // within the file; empty when absent
+    bool complete = false;              // every chunk the file lists lies within the data
+    std::span<const std::uint8_t> icc;  // within the file; empty when absent
+    Resolution resolution;              // what the Exif chunk states
 };
 
 WebPData dataOf(std::span<const std::uint8_t> file) { return {file.data(), file.size()}; }
@@ -73,7 +74,7 @@ Status readHeader(std::span<const std::uint8_t> file, Header& header)
     header.animated = (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG) != 0;
     header.complete = state == WEBP_DEMUX_DONE;
     header.icc = chunkOf(demux.get(), "ICCP");
-    header.exif = chunkOf(demux.get(), "EXIF");
+    header.resolution = readExif(chunkOf(demux.get(), "EXIF")).resolution;
     return validate(header);
 }
 
@@ -156,12 +157,8 @@ Status decodeStill(std::span<const std::uint8_t> file, const Header& header, Ima
 // What the file states beside its pixels.
 Status applyMetadata(const Header& header, Image& image)
 {
-    if (!header.icc.empty())
-        if (auto s = toSrgb(image, header.icc); !s)
-            return s;
-    if (!header.exif.empty())
-        image.resolution = readExif(header.exif).resolution;
-    return success();
+    image.resolution = header.resolution;
+    return toSrgb(image, header.icc);
 }
 
 // The frames of a file: an animation's through libwebp's animation decoder, which keeps the
@@ -243,12 +240,6 @@ Status openPages(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out
     return success();
 }
 
-Status decode(std::span<const std::uint8_t> file, Image& out)
-{
-    std::unique_ptr<Pages> pages;
-    if (auto s = openPages(file, pages); !s)
-        return s;
-    return pages->read(0, out);
-}
+Status decode(std::span<const std::uint8_t> file, Image& out) { return firstPage(openPages, file, out); }
 
 }  // namespace imglib::webp
