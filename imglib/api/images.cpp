@@ -39,17 +39,15 @@ std::optional<tiff::Kind> tiffKindOf(std::int32_t format)
     return std::nullopt;
 }
 
-// The file's first bytes: enough for every signature of the formats of several pages.
-std::span<const std::uint8_t> firstBytes(const InputFile& file, std::span<std::uint8_t, 16> buffer)
+// The codec of a file that may hold several pages, recognised from its first bytes: every such
+// format has a signature, and comes in the sniff table before the formats recognised by a header
+// alone. Null for any other file.
+const Codec* codecOfSeveralPages(const InputFile& file)
 {
-    const ssize_t got = ::pread(file.fd(), buffer.data(), buffer.size(), 0);
-    return buffer.first(got > 0 ? static_cast<std::size_t>(got) : 0);
-}
-
-bool startsAsTiff(const InputFile& file)
-{
-    std::array<std::uint8_t, 16> buffer{};
-    return tiff::sniff(firstBytes(file, buffer));
+    std::array<std::uint8_t, 16> first{};
+    const ssize_t got = ::pread(file.fd(), first.data(), first.size(), 0);
+    const Codec* codec = recognise(std::span(first).first(got > 0 ? static_cast<std::size_t>(got) : 0));
+    return codec != nullptr && codec->openPages != nullptr ? codec : nullptr;
 }
 
 }  // namespace
@@ -61,10 +59,9 @@ Status PagedFile::open(const char* path)
     InputFile file;
     if (auto s = file.open(path); !s)
         return s;
-    // No other format's signature begins as a TIFF's does, so this is the codec the sniff table
-    // would pick.
-    if (startsAsTiff(file))
-        return tiff::openPagesOfFile(file.fd(), file.size(), pages_);
+    const Codec* codec = codecOfSeveralPages(file);
+    if (codec != nullptr && codec->openPagesOfFile != nullptr)
+        return codec->openPagesOfFile(file.fd(), file.size(), pages_);
     if (auto s = file.readAll(bytes_); !s)
         return s;
     return openPagesOfAny(bytes_, pages_);
@@ -76,11 +73,7 @@ Status countPages(const char* path, std::uint32_t& count)
     InputFile file;
     if (auto s = file.open(path); !s)
         return s;
-    // The formats of several pages all have a signature, and each comes before the formats
-    // recognised by a header alone: its first bytes tell whether the file may hold more than one.
-    std::array<std::uint8_t, 16> buffer{};
-    const Codec* codec = recognise(firstBytes(file, buffer));
-    if (codec == nullptr || codec->openPages == nullptr)
+    if (codecOfSeveralPages(file) == nullptr)
         return success();
     PagedFile pages;
     if (auto s = pages.open(path); !s)

@@ -29,7 +29,7 @@ constexpr std::array kCodecs{
     Codec{"bmp", bmp::sniff, bmp::decode},
     Codec{"dib", bmp::sniffPacked, bmp::decode},
     Codec{"jpeg", jpeg::sniff, jpeg::decode},
-    Codec{"tiff", tiff::sniff, tiff::decode, tiff::openPages},
+    Codec{"tiff", tiff::sniff, tiff::decode, tiff::openPages, tiff::openPagesOfFile},
     Codec{"png", png::sniff, png::decode},
     Codec{"gif", gif::sniff, gif::decode, gif::openPages},
     Codec{"webp", webp::sniff, webp::decode, webp::openPages},

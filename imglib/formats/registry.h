@@ -24,6 +24,7 @@ public:
 };
 
 using PagesOpener = Status (*)(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out);
+using PagesOfFileOpener = Status (*)(int fd, std::uint64_t size, std::unique_ptr<Pages>& out);
 
 struct Codec {
     const char* name;
@@ -33,6 +34,9 @@ struct Codec {
     Status (*decode)(std::span<const std::uint8_t> file, Image& out);
     // Formats whose files may hold several pages; null for those that hold one.
     PagesOpener openPages = nullptr;
+    // Formats whose pages are read from the file (open on `fd`, which stays the caller's) as they
+    // are needed, so that a file of many pages is never held whole; null for the others.
+    PagesOfFileOpener openPagesOfFile = nullptr;
 };
 
 // The codec of that name (the fuzz targets pick their reader by name); null when there is none.
