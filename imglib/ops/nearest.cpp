@@ -100,7 +100,7 @@ void NearestColour::usePalette(std::span<const Colour> palette)
 
 void NearestColour::forgetCells()
 {
-    std::fill(cells_.begin(), cells_.end(), kUnknown);
+    std::fill(more_.begin(), more_.end(), kUnknown);
     entries_.clear();
 }
 
@@ -113,8 +113,12 @@ std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t level,
         const auto from =
             level == 0 ? std::span<const std::uint8_t>(everyIndex_) : candidatesAround(level - 1, r, g, b);
         cube.start = static_cast<std::uint32_t>(lists.candidates.size());
-        candidates(palette_, from, cubeOf(r, g, b, kCubeShifts[level]),
-                   [&](std::uint8_t i) { lists.candidates.push_back(i); });
+        // Within a few candidates, the cells weigh them all at once anyway (see fillCell).
+        if (from.size() <= kGroup)
+            lists.candidates.insert(lists.candidates.end(), from.begin(), from.end());
+        else
+            candidates(palette_, from, cubeOf(r, g, b, kCubeShifts[level]),
+                       [&](std::uint8_t i) { lists.candidates.push_back(i); });
         cube.count = static_cast<std::uint32_t>(lists.candidates.size()) - cube.start;
     }
     return {lists.candidates.data() + cube.start, cube.count};
@@ -122,22 +126,29 @@ std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t level,
 
 void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
 {
-    if (cells_.empty())
-        cells_.assign(std::size_t{1} << 3 * (8 - cellShift_), kUnknown);
+    if (more_.empty()) {
+        const std::size_t count = std::size_t{1} << 3 * (8 - cellShift_);
+        cells_ = std::make_unique_for_overwrite<Group[]>(count);
+        more_.assign(count, kUnknown);
+    }
     if (entries_.size() + 256 > kMostEntries)
         forgetCells();
     const auto around = candidatesAround(levels_ - 1, r, g, b);
+    // The cell's candidates, filled up to whole groups with copies of the last.
+    Entry found[256 + kGroup]{};
+    std::uint32_t count = 0;
+    const auto take = [&](std::uint8_t i) { found[count++] = {palette_[i].r, palette_[i].g, palette_[i].b, i}; };
+    // A group is weighed whole anyway: the cube's candidates are as fast to search as the cell's.
+    if (around.size() <= kGroup)
+        std::for_each(around.begin(), around.end(), take);
+    else
+        candidates(palette_, around, cubeOf(r, g, b, cellShift_), take);
+    for (; count % kGroup != 0; ++count)
+        found[count] = found[count - 1];
+    std::copy_n(found, kGroup, cells_[at].entries);
     const auto start = static_cast<std::uint32_t>(entries_.size());
-    candidates(palette_, around, cubeOf(r, g, b, cellShift_), [&](std::uint8_t i) {
-        entries_.push_back({palette_[i].r, palette_[i].g, palette_[i].b, i});
-    });
-    const auto count = static_cast<std::uint32_t>(entries_.size()) - start;
-    if (count == 1) {
-        cells_[at] = kOneColour | entries_.back().index;
-        entries_.pop_back();
-    } else {
-        cells_[at] = start << 8 | (count - 1);
-    }
+    entries_.insert(entries_.end(), found + kGroup, found + count);
+    more_[at] = count == kGroup ? 0 : start << 8 | (count - kGroup - 1);
 }
 
 }  // namespace imglib::ops

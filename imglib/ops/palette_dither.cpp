@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <deque>
 
 #include "imglib/core/parallel.h"
 #include "imglib/ops/dither.h"
@@ -53,16 +54,16 @@ std::int64_t blurredSquares(const std::vector<std::int16_t>& error, std::size_t 
 }
 
 // Every step-th pixel of every step-th row of a band of the image, copied once and dithered again
-// and again with one palette after another.
+// and again with one palette after another, a row at a time.
 class SampleBand {
 public:
     SampleBand(const RgbRows& rows, std::uint32_t step, std::uint32_t firstRow, std::uint32_t rowCount,
-               std::span<const Colour> palette)
+               NearestColour& nearest)
         : width_((rows.width() + step - 1) / step),
           height_(rowCount),
           pixels_(std::size_t(width_) * height_ * 3),
           error_(pixels_.size()),
-          diffusion_(palette, width_, NearestColour::Cells::coarse)
+          diffusion_(nearest, width_)
     {
         auto scratch = rows.scratch();
         std::uint8_t* out = pixels_.data();
@@ -73,51 +74,87 @@ public:
         }
     }
 
-    Trial dither(std::span<const Colour> palette)
+    // Starts a pass with the palette the search was given, adding to `trial` what each colour is
+    // asked for.
+    void restart(std::span<const Colour> palette, Trial& trial)
     {
-        diffusion_.restart(palette);
-        Trial trial;
-        trial.wanted.resize(palette.size());
-        for (std::uint32_t y = 0; y < height_; ++y) {
-            const std::uint8_t* src = &pixels_[std::size_t(y) * width_ * 3];
-            std::int16_t* errorRow = &error_[std::size_t(y) * width_ * 3];
-            diffusion_.row(src, 3, [&](int x, std::uint8_t index, const int* wanted) {
-                WantedSums& s = trial.wanted[index];
-                ++s.count, s.r += wanted[0], s.g += wanted[1], s.b += wanted[2];
-                const std::uint8_t* p = src + std::size_t(x) * 3;
-                errorRow[3 * x] = std::int16_t(palette[index].r - p[0]);
-                errorRow[3 * x + 1] = std::int16_t(palette[index].g - p[1]);
-                errorRow[3 * x + 2] = std::int16_t(palette[index].b - p[2]);
-            });
-        }
-        trial.blurredError = blurredSquares(error_, width_, height_);
-        return trial;
+        diffusion_.restart();
+        palette_ = palette, trial_ = &trial, y_ = 0;
     }
+    bool done() const { return y_ == height_; }
+    ErrorDiffusion& diffusion() { return diffusion_; }
+    const std::uint8_t* source() const { return &pixels_[std::size_t(y_) * width_ * 3]; }
+    auto emit()
+    {
+        return [this, src = source(), errorRow = &error_[std::size_t(y_) * width_ * 3]](int x, std::uint8_t index,
+                                                                                        const int* wanted) {
+            WantedSums& s = trial_->wanted[index];
+            ++s.count, s.r += wanted[0], s.g += wanted[1], s.b += wanted[2];
+            const std::uint8_t* p = src + std::size_t(x) * 3;
+            const Colour got = palette_[index];
+            errorRow[3 * x] = std::int16_t(got.r - p[0]);
+            errorRow[3 * x + 1] = std::int16_t(got.g - p[1]);
+            errorRow[3 * x + 2] = std::int16_t(got.b - p[2]);
+        };
+    }
+    void advance() { ++y_; }
+    // Once done.
+    std::int64_t blurredError() const { return blurredSquares(error_, width_, height_); }
 
 private:
     std::uint32_t width_, height_;
     std::vector<std::uint8_t> pixels_;
     std::vector<std::int16_t> error_;
     ErrorDiffusion diffusion_;
+    std::span<const Colour> palette_;
+    Trial* trial_ = nullptr;
+    std::uint32_t y_ = 0;
 };
 
-// The sample is dithered in two bands, top and bottom, on two threads when there are two: always
-// two, so that the result is the same on one.
+// Two bands dithered together on one thread, sharing a search.
+class SamplePair {
+public:
+    SamplePair(const RgbRows& rows, std::uint32_t step, std::uint32_t first, std::uint32_t middle, std::uint32_t end,
+               std::span<const Colour> palette)
+        : nearest_(palette),
+          top_(rows, step, first, middle - first, nearest_),
+          bottom_(rows, step, middle, end - middle, nearest_)
+    {}
+
+    Trial dither(std::span<const Colour> palette)
+    {
+        nearest_.usePalette(palette);
+        Trial trial;
+        trial.wanted.resize(palette.size());
+        top_.restart(palette, trial);
+        bottom_.restart(palette, trial);
+        ErrorDiffusion::together(top_, bottom_);
+        trial.blurredError = top_.blurredError() + bottom_.blurredError();
+        return trial;
+    }
+
+private:
+    NearestColour nearest_;
+    SampleBand top_, bottom_;
+};
+
+// The sample is dithered in four bands, each pair on a thread when there are two: always four, so
+// that the result is the same on one.
 class Sample {
 public:
     Sample(const RgbRows& rows, std::uint32_t step, std::span<const Colour> palette)
     {
-        const std::uint32_t h = (rows.height() + step - 1) / step, top = h / 2;
-        bands_.emplace_back(rows, step, 0, top, palette);
-        bands_.emplace_back(rows, step, top, h - top, palette);
+        const std::uint32_t h = (rows.height() + step - 1) / step;
+        for (std::uint32_t pair = 0; pair < 2; ++pair)
+            pairs_.emplace_back(rows, step, h * 2 * pair / 4, h * (2 * pair + 1) / 4, h * (2 * pair + 2) / 4, palette);
     }
 
     Trial dither(std::span<const Colour> palette)
     {
         Trial trials[2];
         parallelFor(2, 1, [&](std::size_t, std::size_t begin, std::size_t end) {
-            for (std::size_t band = begin; band < end; ++band)
-                trials[band] = bands_[band].dither(palette);
+            for (std::size_t pair = begin; pair < end; ++pair)
+                trials[pair] = pairs_[pair].dither(palette);
         });
         Trial& trial = trials[0];
         trial.blurredError += trials[1].blurredError;
@@ -130,7 +167,7 @@ public:
     }
 
 private:
-    std::vector<SampleBand> bands_;
+    std::deque<SamplePair> pairs_;  // never moved: their bands refer to their searches
 };
 
 std::uint8_t stepToward(std::uint8_t from, std::uint64_t sum, std::uint64_t count)
