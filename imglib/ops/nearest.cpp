@@ -77,6 +77,23 @@ Cube cubeOf(int r, int g, int b, int shift)
 
 }  // namespace
 
+NearestColour::Cells NearestColour::cellsFor(std::span<const Colour> palette)
+{
+    // The median distance from a colour to the nearest other.
+    std::vector<int> nearest(palette.size(), std::numeric_limits<int>::max());
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        for (std::size_t j = i + 1; j < palette.size(); ++j) {
+            const int dr = palette[i].r - palette[j].r, dg = palette[i].g - palette[j].g,
+                      db = palette[i].b - palette[j].b;
+            const int d = dr * dr + dg * dg + db * db;
+            nearest[i] = std::min(nearest[i], d);
+            nearest[j] = std::min(nearest[j], d);
+        }
+    const auto middle = nearest.begin() + std::ptrdiff_t(nearest.size() / 2);
+    std::nth_element(nearest.begin(), middle, nearest.end());
+    return *middle >= 8 * 8 ? Cells::coarse : Cells::fine;
+}
+
 NearestColour::NearestColour(std::span<const Colour> palette, Cells cells)
     : cellShift_(cells == Cells::fine ? 2 : 3), levels_(cells == Cells::fine ? 4 : 3)
 {

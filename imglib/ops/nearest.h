@@ -27,13 +27,17 @@ namespace imglib::ops {
 
 class NearestColour {
 public:
-    // How finely colour space is cut where the answers are kept: fine cells answer faster, coarse
-    // ones are filled eight times less often, the better choice for a few hundred thousand
-    // searches.
+    // How finely colour space is cut where the answers are kept: cells of 4 levels a side or of 8.
+    // Cells about as wide as the palette's colours are apart hold a few candidates each: finer
+    // ones take more memory and more filling, coarser ones more candidates to weigh. Coarse cells
+    // are also the better choice for a few hundred thousand searches, being filled eight times
+    // less often.
     enum class Cells { fine, coarse };
+    static Cells cellsFor(std::span<const Colour> palette);
 
     // `palette` holds 1 to 256 colours.
-    explicit NearestColour(std::span<const Colour> palette, Cells cells = Cells::fine);
+    explicit NearestColour(std::span<const Colour> palette) : NearestColour(palette, cellsFor(palette)) {}
+    NearestColour(std::span<const Colour> palette, Cells cells);
     // Searches another palette from now on, keeping the memory.
     void usePalette(std::span<const Colour> palette);
 
