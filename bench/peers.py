@@ -48,9 +48,10 @@ im.resize((round(im.width / 2), round(im.height / 2)), Image.Resampling.LANCZOS)
 """
 
 
-def speed_tasks(bench):
-    """Each task: what it does, then the command of each program (input and output paths last)."""
-    return [
+def speed_tasks(bench, baseline=None):
+    """Each task: what it does, then the command of each program (input and output paths last).
+    A baseline (imglib_bench of another commit) runs each task as "before"."""
+    tasks = [
         ("tiff255", "read, 255 colours dithered, TIFF LZW", ".tif", {
             "tesselo": [bench, "run", "tiff255"],
             "floor": [bench, "run", "floor-tiff"],
@@ -75,6 +76,10 @@ def speed_tasks(bench):
             "Pillow": lambda i, o: [PYTHON, "-c", PILLOW_HALF, i, o],
         }),
     ]
+    if baseline:
+        for name, _, _, programs in tasks:
+            programs["before"] = [baseline, "run", name]
+    return tasks
 
 
 def command(program, src, dst):
@@ -100,7 +105,7 @@ def megapixels(path):
         return im.width * im.height / 1e6
 
 
-def speed(photos, runs, bench, scratch, from_ppm):
+def speed(photos, runs, bench, scratch, from_ppm, baseline):
     for original in photos:
         mp = megapixels(original)
         name = os.path.basename(original)
@@ -110,7 +115,7 @@ def speed(photos, runs, bench, scratch, from_ppm):
             photo = os.path.join(scratch, "speed.ppm")
             Image.open(original).convert("RGB").save(photo)
         print(f"\n== speed: {name} ({mp:.1f} MP{', from PPM' if from_ppm else ''}), median of {runs} runs")
-        for name, what, suffix, programs in speed_tasks(bench):
+        for name, what, suffix, programs in speed_tasks(bench, baseline):
             times = {p: [] for p in programs}
             peaks = {p: 0.0 for p in programs}
             failed = {}
@@ -266,6 +271,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("mode", choices=["speed", "quality", "all"])
     parser.add_argument("--bench", required=True, help="the imglib_bench program")
+    parser.add_argument("--baseline", help="speed: another build's imglib_bench (an earlier commit), shown as 'before'")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--from-ppm", action="store_true",
                         help="speed: give every program the photograph decoded to PPM beforehand")
@@ -275,7 +281,7 @@ def main():
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="tesselo-bench.") as scratch:
         if args.mode in ("speed", "all"):
-            speed(args.speed_photos, args.runs, args.bench, scratch, args.from_ppm)
+            speed(args.speed_photos, args.runs, args.bench, scratch, args.from_ppm, args.baseline)
         if args.mode in ("quality", "all"):
             cache = args.cache or os.path.join(os.path.dirname(args.quality_photos[0]), ".peer-quality.json")
             quality(args.quality_photos, args.bench, scratch, cache)

@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 
+#include "imglib/ops/dither.h"
 #include "imglib/ops/ops.h"
 #include "imglib/ops/remap.h"
 #include "tests/support/ops_images.h"
@@ -34,6 +35,27 @@ Image reduced(const Image& in, std::int32_t count, bool dither)
     EXPECT_EQ(out.height, in.height);
     return out;
 }
+
+// A band of an RGB image, dithered a row at a time into its own indices.
+struct TestBand {
+    TestBand(const Image& rgb, ops::NearestColour& nearest)
+        : image(rgb), diffusion_(nearest, rgb.width), indices(std::size_t(rgb.width) * rgb.height)
+    {}
+    bool done() const { return y == image.height; }
+    ops::ErrorDiffusion& diffusion() { return diffusion_; }
+    const std::uint8_t* source() const { return image.row(y); }
+    auto emit()
+    {
+        return
+            [row = &indices[std::size_t(y) * image.width]](int x, std::uint8_t index, const int*) { row[x] = index; };
+    }
+    void advance() { ++y; }
+
+    const Image& image;
+    ops::ErrorDiffusion diffusion_;
+    std::vector<std::uint8_t> indices;
+    std::uint32_t y = 0;
+};
 
 }  // namespace
 
@@ -233,6 +255,29 @@ TEST(Reduce, DitheringKeepsWhatThePaletteHas)
         for (std::size_t i = 0; i < wanted.size(); ++i)
             changed += !(got[i] == wanted[i]);
         EXPECT_EQ(changed, 0u) << "pixels given another colour";
+    }
+}
+
+// Two bands dithered together on one thread, their pixels in turn and one search shared, come out
+// as each dithered alone: neither takes the other's error, and the longer band's last rows follow.
+TEST(Reduce, BandsDitheredTogetherAsAlone)
+{
+    const Image tall = noise(97, 9), short_ = gradient(97, 6);
+    std::vector<Colour> palette;
+    for (int i = 0; i < 16; ++i)
+        palette.push_back({std::uint8_t(i * 17), std::uint8_t(255 - i * 17), std::uint8_t(i * 53 % 256)});
+    for (const bool tallFirst : {true, false}) {
+        ops::NearestColour own1(palette), own2(palette), shared(palette);
+        TestBand aloneTall(tall, own1), aloneShort(short_, own2), withTall(tall, shared), withShort(short_, shared);
+        for (TestBand* band : {&aloneTall, &aloneShort})
+            for (; !band->done(); band->advance())
+                band->diffusion().row(band->source(), 3, band->emit());
+        if (tallFirst)
+            ops::ErrorDiffusion::together(withTall, withShort);
+        else
+            ops::ErrorDiffusion::together(withShort, withTall);
+        EXPECT_EQ(withTall.indices, aloneTall.indices) << (tallFirst ? "tall band first" : "short band first");
+        EXPECT_EQ(withShort.indices, aloneShort.indices) << (tallFirst ? "tall band first" : "short band first");
     }
 }
 
