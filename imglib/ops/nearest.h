@@ -3,11 +3,10 @@
 //
 // RGB space is cut into cubes, and each cube keeps the few palette entries that can be nearest to
 // some colour inside it: those no farther from the cube than the distance at which one entry
-// covers the whole cube, less those that entry beats everywhere in it. A search then looks at a
-// handful of colours, and at none in a cell that one colour covers. Each level of cubes is worked
-// out from the larger cube around it, whose candidates are a superset of its own. All but the
-// largest level are filled when first needed, so a search object is not shared between threads:
-// each thread makes its own.
+// covers the whole cube, less those that entry beats everywhere in it. A search then weighs a
+// handful of colours, four at a time. Each level of cubes is worked out from the larger cube
+// around it, whose candidates are a superset of its own. All but the largest level are filled
+// when first needed, so a search object is not shared between threads: each thread makes its own.
 #pragma once
 
 #include <algorithm>
