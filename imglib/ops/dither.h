@@ -27,13 +27,12 @@ public:
         leftToRight_ = true;
     }
 
-    // Maps the next row: `width` pixels of 3 bytes, `pixelStep` bytes apart from `src`. For each
-    // pixel calls emit(x, index, wanted), wanted being the source colour plus the error it
-    // received, clamped to 0…255.
+    // Maps the next row: `width` pixels of 3 bytes from `src`. For each pixel calls emit(x, index,
+    // wanted), wanted being the source colour plus the error it received, clamped to 0…255.
     template <typename Emit>
-    void row(const std::uint8_t* src, std::size_t pixelStep, Emit emit)
+    void row(const std::uint8_t* src, Emit emit)
     {
-        Cursor cursor = startRow(src, pixelStep);
+        Cursor cursor = startRow(src);
         for (int n = 0; n < width_; ++n)
             cursor.next(emit);
         endRow(cursor);
@@ -50,7 +49,7 @@ public:
         for (; !a.done() && !b.done(); a.advance(), b.advance()) {
             auto emitA = a.emit();
             auto emitB = b.emit();
-            Cursor ca = a.diffusion().startRow(a.source(), 3), cb = b.diffusion().startRow(b.source(), 3);
+            Cursor ca = a.diffusion().startRow(a.source()), cb = b.diffusion().startRow(b.source());
             for (int n = 0; n < a.diffusion().width_; ++n) {
                 ca.next(emitA);
                 cb.next(emitB);
@@ -60,7 +59,7 @@ public:
         }
         for (Band* band : {&a, &b})
             for (; !band->done(); band->advance())
-                band->diffusion().row(band->source(), 3, band->emit());
+                band->diffusion().row(band->source(), band->emit());
     }
 
 private:
@@ -70,7 +69,6 @@ private:
     struct Cursor {
         ErrorDiffusion& owner;
         const std::uint8_t* src;
-        std::ptrdiff_t pixelStep;
         int x, step, left;
         int* e;
         int nextR = 0, nextG = 0, nextB = 0;  // 7/16 of the last error, for the next pixel
@@ -80,12 +78,12 @@ private:
         [[gnu::always_inline]] void next(Emit& emit)
         {
             const int ahead = 3 * step;
-            const std::uint8_t* p = src + x * pixelStep;
+            const std::uint8_t* p = src + 3 * x;
             const int wanted[3] = {std::clamp(p[0] + ((e[0] + nextR + 8) >> 4), 0, 255),
                                    std::clamp(p[1] + ((e[1] + nextG + 8) >> 4), 0, 255),
                                    std::clamp(p[2] + ((e[2] + nextB + 8) >> 4), 0, 255)};
             if (--left > 0)
-                owner.prefetchNext(p + step * pixelStep, e + ahead);
+                owner.prefetchNext(p + ahead, e + ahead);
             const std::uint8_t index = owner.nearest_.find(wanted[0], wanted[1], wanted[2]);
             emit(x, index, wanted);
             const Colour got = owner.nearest_.colour(index);
@@ -98,16 +96,12 @@ private:
         }
     };
 
-    Cursor startRow(const std::uint8_t* src, std::size_t pixelStep)
+    Cursor startRow(const std::uint8_t* src)
     {
         const int x = leftToRight_ ? 0 : width_ - 1;
-        return {*this,
-                src,
-                std::ptrdiff_t(pixelStep),
-                x,
-                leftToRight_ ? 1 : -1,
-                width_,
-                errors_.data() + 3 * (x + 1)};  // one pixel of margin at each end
+        return {*this,  src,
+                x,      leftToRight_ ? 1 : -1,
+                width_, errors_.data() + 3 * (x + 1)};  // one pixel of margin at each end
     }
 
     void endRow(const Cursor& cursor)

@@ -271,7 +271,7 @@ TEST(Reduce, BandsDitheredTogetherAsAlone)
         TestBand aloneTall(tall, own1), aloneShort(short_, own2), withTall(tall, shared), withShort(short_, shared);
         for (TestBand* band : {&aloneTall, &aloneShort})
             for (; !band->done(); band->advance())
-                band->diffusion().row(band->source(), 3, band->emit());
+                band->diffusion().row(band->source(), band->emit());
         if (tallFirst)
             ops::ErrorDiffusion::together(withTall, withShort);
         else
