@@ -69,6 +69,23 @@ void candidates(std::span<const Colour> palette, std::span<const std::uint8_t> f
             take(i);
 }
 
+// Keeps, in order, the candidates (each with an `index`) that no other of them beats everywhere in
+// the cube, and returns how many. Every pair is weighed: too slow for the long lists of the large
+// cubes, worth it for a cell's few, which every search falling into the cell weighs.
+template <typename Entry>
+std::uint32_t withoutBeaten(std::span<const Colour> palette, Entry* found, std::uint32_t count, const Cube& cube)
+{
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        bool beaten = false;
+        for (std::uint32_t j = 0; j < count && !beaten; ++j)
+            beaten = j != i && winsEverywhere(palette, found[j].index, found[i].index, cube);
+        if (!beaten)
+            found[kept++] = found[i];
+    }
+    return kept;
+}
+
 Cube cubeOf(int r, int g, int b, int shift)
 {
     const int mask = ~((1 << shift) - 1);
@@ -156,10 +173,14 @@ void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
     std::uint32_t count = 0;
     const auto take = [&](std::uint8_t i) { found[count++] = {palette_[i].r, palette_[i].g, palette_[i].b, i}; };
     // A group is weighed whole anyway: the cube's candidates are as fast to search as the cell's.
-    if (around.size() <= kGroup)
+    if (around.size() <= kGroup) {
         std::for_each(around.begin(), around.end(), take);
-    else
-        candidates(palette_, around, cubeOf(r, g, b, cellShift_), take);
+    } else {
+        const Cube cell = cubeOf(r, g, b, cellShift_);
+        candidates(palette_, around, cell, take);
+        if (count > kGroup)
+            count = withoutBeaten(palette_, found, count, cell);
+    }
     for (; count % kGroup != 0; ++count)
         found[count] = found[count - 1];
     std::copy_n(found, kGroup, cells_[at].entries);
