@@ -52,10 +52,16 @@ bool winsEverywhere(std::span<const Colour> palette, std::uint8_t q, std::uint8_
 
 // Calls take(i) for each entry of `from`, in order, that can be nearest to a colour in the cube:
 // those no farther from it than the distance at which one entry covers all of it, less those
-// another entry beats everywhere in it.
+// another entry beats everywhere in it. A list of at most `keptWhole` entries is kept as it is:
+// a search weighs that many at once anyway.
 template <typename Take>
-void candidates(std::span<const Colour> palette, std::span<const std::uint8_t> from, const Cube& cube, Take take)
+void candidates(std::span<const Colour> palette, std::span<const std::uint8_t> from, const Cube& cube,
+                std::size_t keptWhole, Take take)
 {
+    if (from.size() <= keptWhole) {
+        std::for_each(from.begin(), from.end(), take);
+        return;
+    }
     int cover = std::numeric_limits<int>::max();
     std::uint8_t covering = from.empty() ? 0 : from[0];
     for (const std::uint8_t i : from) {
@@ -147,12 +153,8 @@ std::span<const std::uint8_t> NearestColour::candidatesAround(std::size_t level,
         const auto from =
             level == 0 ? std::span<const std::uint8_t>(everyIndex_) : candidatesAround(level - 1, r, g, b);
         cube.start = static_cast<std::uint32_t>(lists.candidates.size());
-        // Within a few candidates, the cells weigh them all at once anyway (see fillCell).
-        if (from.size() <= kGroup)
-            lists.candidates.insert(lists.candidates.end(), from.begin(), from.end());
-        else
-            candidates(palette_, from, cubeOf(r, g, b, kCubeShifts[level]),
-                       [&](std::uint8_t i) { lists.candidates.push_back(i); });
+        candidates(palette_, from, cubeOf(r, g, b, kCubeShifts[level]), kGroup,
+                   [&](std::uint8_t i) { lists.candidates.push_back(i); });
         cube.count = static_cast<std::uint32_t>(lists.candidates.size()) - cube.start;
     }
     return {lists.candidates.data() + cube.start, cube.count};
@@ -172,15 +174,10 @@ void NearestColour::fillCell(std::uint32_t at, int r, int g, int b)
     Entry found[256 + kGroup]{};
     std::uint32_t count = 0;
     const auto take = [&](std::uint8_t i) { found[count++] = {palette_[i].r, palette_[i].g, palette_[i].b, i}; };
-    // A group is weighed whole anyway: the cube's candidates are as fast to search as the cell's.
-    if (around.size() <= kGroup) {
-        std::for_each(around.begin(), around.end(), take);
-    } else {
-        const Cube cell = cubeOf(r, g, b, cellShift_);
-        candidates(palette_, around, cell, take);
-        if (count > kGroup)
-            count = withoutBeaten(palette_, found, count, cell);
-    }
+    const Cube cell = cubeOf(r, g, b, cellShift_);
+    candidates(palette_, around, cell, kGroup, take);
+    if (count > kGroup)
+        count = withoutBeaten(palette_, found, count, cell);
     for (; count % kGroup != 0; ++count)
         found[count] = found[count - 1];
     std::copy_n(found, kGroup, cells_[at].entries);

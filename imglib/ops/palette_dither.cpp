@@ -145,28 +145,32 @@ public:
     Sample(const RgbRows& rows, std::uint32_t step, std::span<const Colour> palette)
     {
         const std::uint32_t h = (rows.height() + step - 1) / step;
-        for (std::uint32_t pair = 0; pair < 2; ++pair)
-            pairs_.emplace_back(rows, step, h * 2 * pair / 4, h * (2 * pair + 1) / 4, h * (2 * pair + 2) / 4, palette);
+        const auto bound = [h](std::uint32_t band) { return h * band / (2 * kPairs); };
+        for (std::uint32_t pair = 0; pair < kPairs; ++pair)
+            pairs_.emplace_back(rows, step, bound(2 * pair), bound(2 * pair + 1), bound(2 * pair + 2), palette);
     }
 
     Trial dither(std::span<const Colour> palette)
     {
-        Trial trials[2];
-        parallelFor(2, 1, [&](std::size_t, std::size_t begin, std::size_t end) {
+        Trial trials[kPairs];
+        parallelFor(kPairs, 1, [&](std::size_t, std::size_t begin, std::size_t end) {
             for (std::size_t pair = begin; pair < end; ++pair)
                 trials[pair] = pairs_[pair].dither(palette);
         });
         Trial& trial = trials[0];
-        trial.blurredError += trials[1].blurredError;
-        for (std::size_t k = 0; k < trial.wanted.size(); ++k) {
-            WantedSums& s = trial.wanted[k];
-            const WantedSums& more = trials[1].wanted[k];
-            s.count += more.count, s.r += more.r, s.g += more.g, s.b += more.b;
+        for (const Trial& other : std::span(trials).subspan(1)) {
+            trial.blurredError += other.blurredError;
+            for (std::size_t k = 0; k < trial.wanted.size(); ++k) {
+                WantedSums& s = trial.wanted[k];
+                const WantedSums& more = other.wanted[k];
+                s.count += more.count, s.r += more.r, s.g += more.g, s.b += more.b;
+            }
         }
         return std::move(trial);
     }
 
 private:
+    static constexpr std::uint32_t kPairs = 2;
     std::deque<SamplePair> pairs_;  // never moved: their bands refer to their searches
 };
 

@@ -14,15 +14,7 @@
 using namespace imglib;
 using namespace opstest;
 
-namespace {
-
-// Restores the default thread count when a test ends.
-struct ThreadCount {
-    explicit ThreadCount(unsigned n) { setThreadCount(n); }
-    ~ThreadCount() { setThreadCount(0); }
-};
-
-}  // namespace
+using testkit::ThreadCount;
 
 TEST(Parallel, EveryItemOnceInBands)
 {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imglib/core/image.h"
+#include "imglib/core/parallel.h"
 
 namespace testkit {
 
@@ -101,6 +102,14 @@ imglib::Error decodeError(DecodeFn decode, std::span<const std::uint8_t> file);
 // bytes long, else about `every` lengths spread evenly) and on copies with bytes flipped; the
 // point is that nothing crashes or reads out of bounds under the sanitizers.
 void decodeDamaged(const std::vector<std::uint8_t>& file, DecodeFn decode, std::size_t every = 4096);
+
+// Sets the library's thread count for a scope, and the default again when it ends.
+struct ThreadCount {
+    explicit ThreadCount(unsigned n) { imglib::setThreadCount(n); }
+    ~ThreadCount() { imglib::setThreadCount(0); }
+    ThreadCount(const ThreadCount&) = delete;
+    ThreadCount& operator=(const ThreadCount&) = delete;
+};
 
 // A fresh folder removed with its content at destruction.
 class ScratchDir {
