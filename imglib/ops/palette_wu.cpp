@@ -145,10 +145,10 @@ double squaredError(const std::vector<const BinSums*>& colours)
     return squares - sumOf(colours).explained();
 }
 
+// A colour's red, green or blue: its bin is the colour itself.
 int channel(const BinSums* c, int axis)
 {
-    const std::uint64_t sum = axis == 0 ? c->r : axis == 1 ? c->g : c->b;
-    return int((sum + c->count / 2) / c->count);
+    return int(c->bin >> (16 - 8 * axis) & 0xFF);
 }
 
 // Cuts the cluster where Wu's rule would; returns the upper part (empty when all its colours are
