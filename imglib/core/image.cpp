@@ -41,6 +41,16 @@ Resolution perCentimetre(double x, double y)
     return r;
 }
 
+void setPaletteCovering(Image& image, std::span<const Colour> entries)
+{
+    image.palette.assign(entries.begin(), entries.end());
+    if (image.pixels.empty())
+        return;
+    const std::size_t highest = *std::max_element(image.pixels.begin(), image.pixels.end());
+    if (highest >= image.palette.size())
+        image.palette.resize(highest + 1, Colour{});
+}
+
 bool isWellFormed(const Image& image)
 {
     const auto layout = layoutOf(image.width, image.height, image.channels() * 8);

@@ -59,6 +59,10 @@ Status allocate(Image& image, std::uint32_t width, std::uint32_t height, PixelFo
 // right size, and for indexed images a palette of 1 to 256 entries that every index falls within.
 bool isWellFormed(const Image& image);
 
+// Gives an indexed image `entries` as its palette, lengthened with black ones up to the highest
+// index its pixels use: indices past a damaged file's palette show black.
+void setPaletteCovering(Image& image, std::span<const Colour> entries);
+
 // A 256-entry palette, so that any byte indexes it safely; decoders fill the entries a file
 // gives and decide what the others mean.
 using FullPalette = std::array<Colour, 256>;

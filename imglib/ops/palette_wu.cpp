@@ -146,10 +146,7 @@ double squaredError(const std::vector<const BinSums*>& colours)
 }
 
 // A colour's red, green or blue: its bin is the colour itself.
-int channel(const BinSums* c, int axis)
-{
-    return int(c->bin >> (16 - 8 * axis) & 0xFF);
-}
+int channel(const BinSums* c, int axis) { return int(c->bin >> (16 - 8 * axis) & 0xFF); }
 
 // Cuts the cluster where Wu's rule would; returns the upper part (empty when all its colours are
 // one).

@@ -203,11 +203,7 @@ Status Canvas::dispose(const Frame& frame)
 }
 
 // The table's entries, and black ones up to the highest index drawn past it.
-void Canvas::setPalette(Image& page) const
-{
-    const unsigned highest = *std::max_element(page.pixels.begin(), page.pixels.end());
-    page.palette.assign(table_.begin(), table_.begin() + std::max(tableCount_, highest + 1));
-}
+void Canvas::setPalette(Image& page) const { setPaletteCovering(page, std::span(table_).first(tableCount_)); }
 
 Status Canvas::copyTo(Image& out) const
 {

@@ -273,13 +273,12 @@ void setPalette(png_structp png, png_infop info, Image& image)
     png_bytep alpha = nullptr;
     int alphas = 0;
     png_get_tRNS(png, info, &alpha, &alphas, nullptr);
-    const unsigned highest = *std::max_element(image.pixels.begin(), image.pixels.end());
-    image.palette.assign(std::max(static_cast<unsigned>(count), highest + 1), Colour{});
+    std::vector<Colour> seen(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const unsigned a = i < alphas && alpha != nullptr ? alpha[i] : 255;
-        image.palette[i] = {overWhite(entries[i].red, a), overWhite(entries[i].green, a),
-                            overWhite(entries[i].blue, a)};
+        seen[i] = {overWhite(entries[i].red, a), overWhite(entries[i].green, a), overWhite(entries[i].blue, a)};
     }
+    setPaletteCovering(image, seen);
 }
 
 Facts factsOf(png_structp png, png_infop info, std::vector<std::uint8_t>& profile)
@@ -337,9 +336,8 @@ Status readStream(png_structp png, png_infop info, Session& session, Image& out,
 Status applyFacts(Image& image, const Facts& facts, std::span<const std::uint8_t> profile)
 {
     image.resolution = facts.resolution;
-    if (!profile.empty())
-        if (auto s = toSrgb(image, profile); !s)
-            return s;
+    if (auto s = toSrgb(image, profile); !s)
+        return s;
     return makeUpright(image, facts.orientation);
 }
 

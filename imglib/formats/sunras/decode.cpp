@@ -174,9 +174,7 @@ void attachPalette(const Header& h, const Map& map, Image& out)
         colours[1] = {0, 0, 0};
         entries = 2;
     }
-    const unsigned highest = *std::max_element(out.pixels.begin(), out.pixels.end());
-    entries = std::max(entries, highest + 1);
-    out.palette.assign(colours.begin(), colours.begin() + entries);
+    setPaletteCovering(out, std::span(colours).first(entries));
 }
 
 }  // namespace

@@ -36,9 +36,10 @@ struct Header {
     std::uint32_t width = 0, height = 0;  // the canvas
     std::uint32_t frames = 0;
     bool animated = false;
-    bool complete = false;              // every chunk the file lists lies within the data
-    std::span<const std::uint8_t> icc;  // within the file; empty when absent
-    Resolution resolution;              // what the Exif chunk states
+    bool complete = false;                    // every chunk the file lists lies within the data
+    std::span<const std::uint8_t> icc;        // within the file; empty when absent
+    std::span<const std::uint8_t> bitstream;  // the first frame's, within the file
+    Resolution resolution;                    // what the Exif chunk states
 };
 
 WebPData dataOf(std::span<const std::uint8_t> file) { return {file.data(), file.size()}; }
@@ -74,6 +75,10 @@ Status readHeader(std::span<const std::uint8_t> file, Header& header)
     header.animated = (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG) != 0;
     header.complete = state == WEBP_DEMUX_DONE;
     header.icc = chunkOf(demux.get(), "ICCP");
+    WebPIterator frame;
+    if (WebPDemuxGetFrame(demux.get(), 1, &frame))
+        header.bitstream = {frame.fragment.bytes, frame.fragment.size};
+    WebPDemuxReleaseIterator(&frame);
     header.resolution = readExif(chunkOf(demux.get(), "EXIF")).resolution;
     return validate(header);
 }
@@ -122,16 +127,9 @@ Status flatten(const std::uint8_t* samples, std::size_t stride, bool alpha, std:
     return success();
 }
 
-Status decodeStill(std::span<const std::uint8_t> file, const Header& header, Image& out)
+Status decodeStill(const Header& header, Image& out)
 {
-    const WebPData data = dataOf(file);
-    const Demux demux(WebPDemux(&data));
-    WebPIterator frame;
-    if (!demux || !WebPDemuxGetFrame(demux.get(), 1, &frame))
-        return failure(Error::badHeader, "webp: no frame");
-    const std::span<const std::uint8_t> bitstream(frame.fragment.bytes, frame.fragment.size);
-    WebPDemuxReleaseIterator(&frame);
-
+    const std::span<const std::uint8_t> bitstream = header.bitstream;
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
         return failure(Error::unsupported, "webp: libwebp of another version");
@@ -165,9 +163,7 @@ Status applyMetadata(const Header& header, Image& image)
 // canvas between frames (reading on costs one frame, going back starts again); a still picture's one.
 class WebpPages final : public Pages {
 public:
-    WebpPages(std::span<const std::uint8_t> file, const Header& header, AnimationDecoder decoder)
-        : file_(file), header_(header), decoder_(std::move(decoder))
-    {}
+    WebpPages(const Header& header, AnimationDecoder decoder) : header_(header), decoder_(std::move(decoder)) {}
 
     std::uint32_t count() const override { return header_.animated ? header_.frames : 1; }
 
@@ -176,7 +172,7 @@ public:
         if (page >= count())
             return failure(Error::badArgument, "webp: no such page");
         Image image;
-        Status status = decoder_ ? composeFrame(page, image) : decodeStill(file_, header_, image);
+        Status status = decoder_ ? composeFrame(page, image) : decodeStill(header_, image);
         if (status)
             status = applyMetadata(header_, image);
         if (status)
@@ -201,8 +197,7 @@ private:
         return flatten(canvas, std::size_t{header_.width} * 4, true, header_.width, header_.height, out);
     }
 
-    std::span<const std::uint8_t> file_;
-    Header header_;
+    Header header_;             // its spans are within the file, which outlives the pages
     AnimationDecoder decoder_;  // null for a still picture
     std::uint32_t next_ = 0;    // the frame the animation decoder gives next
 };
@@ -236,7 +231,7 @@ Status openPages(std::span<const std::uint8_t> file, std::unique_ptr<Pages>& out
         if (!decoder)
             return failure(Error::badData, "webp: animation the decoder refuses");
     }
-    out = std::make_unique<WebpPages>(file, header, std::move(decoder));
+    out = std::make_unique<WebpPages>(header, std::move(decoder));
     return success();
 }
 
