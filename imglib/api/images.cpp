@@ -50,6 +50,18 @@ const Codec* codecOfSeveralPages(const InputFile& file)
     return codec != nullptr && codec->openPages != nullptr ? codec : nullptr;
 }
 
+// The pages of an open file whose codec of several pages, if any, is known: read from the file
+// when the codec can, else from its bytes, held in `bytes`.
+Status openPagesOf(InputFile& file, const Codec* several, std::vector<std::uint8_t>& bytes,
+                   std::unique_ptr<Pages>& pages)
+{
+    if (several != nullptr && several->openPagesOfFile != nullptr)
+        return several->openPagesOfFile(file.fd(), file.size(), pages);
+    if (auto s = file.readAll(bytes); !s)
+        return s;
+    return openPagesOfAny(bytes, pages);
+}
+
 }  // namespace
 
 Status PagedFile::open(const char* path)
@@ -59,12 +71,7 @@ Status PagedFile::open(const char* path)
     InputFile file;
     if (auto s = file.open(path); !s)
         return s;
-    const Codec* codec = codecOfSeveralPages(file);
-    if (codec != nullptr && codec->openPagesOfFile != nullptr)
-        return codec->openPagesOfFile(file.fd(), file.size(), pages_);
-    if (auto s = file.readAll(bytes_); !s)
-        return s;
-    return openPagesOfAny(bytes_, pages_);
+    return openPagesOf(file, codecOfSeveralPages(file), bytes_, pages_);
 }
 
 Status countPages(const char* path, std::uint32_t& count)
@@ -73,12 +80,14 @@ Status countPages(const char* path, std::uint32_t& count)
     InputFile file;
     if (auto s = file.open(path); !s)
         return s;
-    if (codecOfSeveralPages(file) == nullptr)
+    const Codec* several = codecOfSeveralPages(file);
+    if (several == nullptr)
         return success();
-    PagedFile pages;
-    if (auto s = pages.open(path); !s)
+    std::vector<std::uint8_t> bytes;
+    std::unique_ptr<Pages> pages;
+    if (auto s = openPagesOf(file, several, bytes, pages); !s)
         return s;
-    count = pages.pageCount();
+    count = pages ? pages->count() : 0;
     return success();
 }
 

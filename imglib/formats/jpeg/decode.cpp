@@ -190,16 +190,12 @@ struct Stated {
 };
 
 // The resolution of the JFIF segment when it states one in inches or centimetres; without a unit
-// its densities are only an aspect ratio.
+// its densities are only an aspect ratio. JFIF's units 0, 1 and 2 are TIFF's 1, 2 and 3.
 Resolution jfifResolution(const jpeg_decompress_struct& cinfo)
 {
     if (!cinfo.saw_JFIF_marker)
         return {};
-    if (cinfo.density_unit == 1)
-        return perInch(cinfo.X_density, cinfo.Y_density);
-    if (cinfo.density_unit == 2)
-        return perCentimetre(cinfo.X_density, cinfo.Y_density);
-    return {};
+    return resolutionInUnit(std::uint16_t(cinfo.density_unit + 1), cinfo.X_density, cinfo.Y_density);
 }
 
 // The ICC profile of the APP2 segments, each "ICC_PROFILE\0", its number from 1, the number of
@@ -361,8 +357,8 @@ Status decode(std::span<const std::uint8_t> file, Image& out)
     jpeg_destroy_decompress(&cinfo);
     if (status) {
         out.resolution = stated.resolution;
-        // A profile already applied to the inks is a CMYK one, which leaves RGB samples alone.
-        status = toSrgb(out, stated.profile);
+        // A profile already applied to the inks is not opened a second time.
+        status = toSrgb(out, stated.inks ? std::span<const std::uint8_t>{} : std::span(stated.profile));
     }
     if (status)
         status = makeUpright(out, stated.orientation);
