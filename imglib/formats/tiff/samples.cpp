@@ -138,17 +138,28 @@ struct Converter {
     std::vector<std::uint8_t> levels;
     std::vector<Colour> colours;       // palette routes
     std::unique_ptr<InksToSrgb> inks;  // the CMYK route, with a usable profile
-    std::vector<std::uint8_t> inkRow;  // a row's 8-bit inks for it
+    // Rows of 8-bit inks waiting for it, of one strip or tile, converted kInkRows at a time (a
+    // call spreads its rows over the threads), and where their pixels go.
+    static constexpr std::size_t kInkRows = 16;
+    std::size_t inkStride = 0;  // bytes of a row of inks
+    std::vector<std::uint8_t> inkRows;
+    std::array<const std::uint8_t*, kInkRows> inkRow{};
+    std::array<std::uint8_t*, kInkRows> inkDst{};
+    std::size_t waiting = 0;
+    std::uint32_t inkWidth = 0;
 
-    // Writes `count` pixels whose channel c is at channel[c][x * step].
+    // Writes `count` pixels whose channel c is at channel[c][x * step]; ink rows once flushed,
+    // which the caller does after each strip or tile.
     void put(const std::uint16_t* const* channel, std::size_t step, std::uint32_t count, std::uint8_t* dst)
     {
         if (inks) {
+            std::uint8_t* row = inkRows.data() + waiting * inkStride;
             for (std::uint32_t x = 0; x < count; ++x)
                 for (int c = 0; c < 4; ++c)
-                    inkRow[4 * x + c] = levels[channel[c][x * step]];
-            const std::uint8_t* row = inkRow.data();
-            inks->convert(&row, &dst, 1, count);
+                    row[4 * x + c] = levels[channel[c][x * step]];
+            inkRow[waiting] = row, inkDst[waiting] = dst, inkWidth = count;
+            if (++waiting == kInkRows)
+                flush();
             return;
         }
         const std::uint16_t* c0 = channel[0];
@@ -184,6 +195,14 @@ struct Converter {
             break;
         }
     }
+
+    // Converts the ink rows waiting.
+    void flush()
+    {
+        if (waiting > 0)
+            inks->convert(inkRow.data(), inkDst.data(), waiting, inkWidth);
+        waiting = 0;
+    }
 };
 
 Status converterFor(TIFF* tif, const Header& h, Route route, Converter& converter)
@@ -198,7 +217,8 @@ Status converterFor(TIFF* tif, const Header& h, Route route, Converter& converte
             if (!*converter.inks)
                 converter.inks.reset();
             else
-                converter.inkRow.resize(std::size_t{h.chunkWidth} * 4);
+                converter.inkStride = std::size_t{h.chunkWidth} * 4,
+                converter.inkRows.resize(Converter::kInkRows * converter.inkStride);
         } catch (const std::bad_alloc&) {
             return failure(Error::outOfMemory, "tiff: no memory for the colour profile");
         }
@@ -297,6 +317,9 @@ public:
         converter_.put(channel_.data(), layout_.perUnit, columns, dst);
     }
 
+    // Finishes the rows put so far (the CMYK route's are converted in batches).
+    void flush() { converter_.flush(); }
+
 private:
     SampleLayout layout_{};
     unsigned bits_ = 0;
@@ -367,6 +390,7 @@ Status readSamples(TIFF* tif, const Header& h, Route route, Image& out)
                     break;
                 }
             }
+            general.flush();
         }
     }
     grown.finish();
