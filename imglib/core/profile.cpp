@@ -2,6 +2,7 @@
 // that nothing is shared between the threads that read files at once; one transform serves the
 // bands of one image at once (each call works on its own copy of the transform's one-pixel cache).
 #include "imglib/core/profile.h"
+#include "imglib/core/owned.h"
 
 #include <lcms2.h>
 
@@ -16,10 +17,7 @@ namespace {
 constexpr std::size_t kPixelsPerBand = std::size_t{1} << 16;
 constexpr std::size_t kInksPerBand = 1024;
 
-struct ProfileCloser {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
+using Profile = Owned<void, cmsCloseProfile>;
 
 // Profiles that describe a device's samples; links, abstract and named-colour profiles do not.
 bool describesSamples(cmsHPROFILE profile)

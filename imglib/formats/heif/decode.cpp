@@ -6,6 +6,7 @@
 // sRGB's (BT.2020, Display P3) are left as they are, so such pictures look a little washed out. An
 // ICC profile goes through toSrgb. The Exif block gives the resolution; its orientation is not
 // applied, as the rotation and mirror boxes are the file's word on that and libheif applies them.
+#include "imglib/core/owned.h"
 #include "imglib/formats/heif/heif.h"
 
 #include <algorithm>
@@ -28,18 +29,10 @@ namespace imglib::heif {
 
 namespace {
 
-template <auto release>
-struct Releaser {
-    template <typename T>
-    void operator()(T* p) const
-    {
-        release(p);
-    }
-};
-using Context = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
-using Handle = std::unique_ptr<heif_image_handle, Releaser<heif_image_handle_release>>;
-using Picture = std::unique_ptr<heif_image, Releaser<heif_image_release>>;
-using Options = std::unique_ptr<heif_decoding_options, Releaser<heif_decoding_options_free>>;
+using Context = Owned<heif_context, heif_context_free>;
+using Handle = Owned<heif_image_handle, heif_image_handle_release>;
+using Picture = Owned<heif_image, heif_image_release>;
+using Options = Owned<heif_decoding_options, heif_decoding_options_free>;
 
 Status statusOf(const heif_error& error)
 {

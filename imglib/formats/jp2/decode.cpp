@@ -5,6 +5,7 @@
 // sYCC and e-sYCC become RGB and CMYK light, alpha is composited over white, and an ICC profile
 // goes through toSrgb. Without a channel definition, the second of two components or the fourth of
 // four is alpha, as openjpeg's own tool writes them.
+#include "imglib/core/owned.h"
 #include "imglib/formats/jp2/jp2.h"
 
 #include <algorithm>
@@ -65,22 +66,13 @@ OPJ_BOOL seekSource(OPJ_OFF_T position, void* user)
 
 void quiet(const char*, void*) {}
 
-struct CodecFree {
-    void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
-};
-struct StreamFree {
-    void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
-};
-struct ImageFree {
-    void operator()(opj_image_t* image) const { opj_image_destroy(image); }
-};
-using DecodedImage = std::unique_ptr<opj_image_t, ImageFree>;
+using DecodedImage = Owned<opj_image_t, opj_image_destroy>;
 
 // Decodes every component at full resolution.
 Status decodeComponents(std::span<const std::uint8_t> file, bool boxed, DecodedImage& image)
 {
-    const std::unique_ptr<opj_codec_t, CodecFree> codec(opj_create_decompress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
-    const std::unique_ptr<opj_stream_t, StreamFree> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+    const Owned<opj_codec_t, opj_destroy_codec> codec(opj_create_decompress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+    const Owned<opj_stream_t, opj_stream_destroy> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
     if (!codec || !stream)
         return failure(Error::outOfMemory, "jp2: no memory to decode");
     opj_set_info_handler(codec.get(), quiet, nullptr);

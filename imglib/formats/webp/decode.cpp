@@ -4,6 +4,7 @@
 // rows are written; an animation is composed frame by frame by libwebp's animation decoder, which
 // blends and disposes as a viewer does. Either is then flattened into the image, alpha composited
 // over white. An ICC profile is applied, and the resolution taken from the Exif chunk.
+#include "imglib/core/owned.h"
 #include "imglib/formats/webp/webp.h"
 
 #include <cstring>
@@ -22,15 +23,8 @@ namespace imglib::webp {
 
 namespace {
 
-struct DemuxDeleter {
-    void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
-};
-using Demux = std::unique_ptr<WebPDemuxer, DemuxDeleter>;
-
-struct AnimationDeleter {
-    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
-using AnimationDecoder = std::unique_ptr<WebPAnimDecoder, AnimationDeleter>;
+using Demux = Owned<WebPDemuxer, WebPDemuxDelete>;
+using AnimationDecoder = Owned<WebPAnimDecoder, WebPAnimDecoderDelete>;
 
 struct Header {
     std::uint32_t width = 0, height = 0;  // the canvas
