@@ -2,10 +2,10 @@
 // that nothing is shared between the threads that read files at once; one transform serves the
 // bands of one image at once (each call works on its own copy of the transform's one-pixel cache).
 #include "imglib/core/profile.h"
-#include "imglib/core/owned.h"
 
 #include <lcms2.h>
 
+#include "imglib/core/owned.h"
 #include "imglib/core/parallel.h"
 
 namespace imglib {

@@ -6,7 +6,6 @@
 // sRGB's (BT.2020, Display P3) are left as they are, so such pictures look a little washed out. An
 // ICC profile goes through toSrgb. The Exif block gives the resolution; its orientation is not
 // applied, as the rotation and mirror boxes are the file's word on that and libheif applies them.
-#include "imglib/core/owned.h"
 #include "imglib/formats/heif/heif.h"
 
 #include <algorithm>
@@ -20,6 +19,7 @@
 
 #include "imglib/core/colour.h"
 #include "imglib/core/exif.h"
+#include "imglib/core/owned.h"
 #include "imglib/core/parallel.h"
 #include "imglib/core/profile.h"
 #include "imglib/core/size.h"

@@ -5,7 +5,6 @@
 // sYCC and e-sYCC become RGB and CMYK light, alpha is composited over white, and an ICC profile
 // goes through toSrgb. Without a channel definition, the second of two components or the fourth of
 // four is alpha, as openjpeg's own tool writes them.
-#include "imglib/core/owned.h"
 #include "imglib/formats/jp2/jp2.h"
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include <openjpeg.h>
 
 #include "imglib/core/colour.h"
+#include "imglib/core/owned.h"
 #include "imglib/core/parallel.h"
 #include "imglib/core/profile.h"
 #include "imglib/formats/jp2/header.h"

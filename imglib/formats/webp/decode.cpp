@@ -4,7 +4,6 @@
 // rows are written; an animation is composed frame by frame by libwebp's animation decoder, which
 // blends and disposes as a viewer does. Either is then flattened into the image, alpha composited
 // over white. An ICC profile is applied, and the resolution taken from the Exif chunk.
-#include "imglib/core/owned.h"
 #include "imglib/formats/webp/webp.h"
 
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "imglib/core/colour.h"
 #include "imglib/core/exif.h"
+#include "imglib/core/owned.h"
 #include "imglib/core/parallel.h"
 #include "imglib/core/profile.h"
 #include "imglib/core/size.h"
