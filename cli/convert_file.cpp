@@ -42,16 +42,17 @@ imglib::Status makeFolders(const Options& options, const std::string& output)
     return imglib::success();
 }
 
-// Gives `output` the modification time of `input`.
-imglib::Status giveDateOf(const std::string& input, const std::string& output)
+// Gives every one of `outputs` the modification time of `input`.
+imglib::Status giveDateOf(const std::string& input, const std::vector<std::string>& outputs)
 {
     struct stat st {};
     errno = 0;
     if (::stat(input.c_str(), &st) != 0)
         return imglib::failure(imglib::Error::io, "cannot read the input's date");
     const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-    if (::utimensat(AT_FDCWD, output.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        return imglib::failure(imglib::Error::io, "cannot give the output its input's date");
+    for (const std::string& output : outputs)
+        if (::utimensat(AT_FDCWD, output.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            return imglib::failure(imglib::Error::io, "cannot give the output its input's date");
     return imglib::success();
 }
 
@@ -192,12 +193,7 @@ private:
     }
 
     // Every output written takes the input's modification time.
-    void keepDates()
-    {
-        const std::size_t written = bitmaps_ ? job_.outputs.size() : 1;
-        for (std::size_t i = 0; i < written && status_; ++i)
-            done(giveDateOf(job_.input, job_.outputs[i]));
-    }
+    void keepDates() { done(giveDateOf(job_.input, job_.outputs)); }
 
     bool go()
     {
